@@ -1,0 +1,187 @@
+#include "d88_image.h"
+
+#include <cstring>
+
+#include "little_endian.h"
+
+namespace d88 {
+
+bool D88Image::Open(const char* path) {
+  if (path == nullptr) {
+    file_.Close();
+    disk_count_ = 0;
+    media_type_ = -1;
+    return true;
+  }
+  // A failed open leaves no stream: the old file is closed first, so no read
+  // can go on against it after the caller was told the open failed.
+  if (!file_.Open(path)) return false;
+  // Nothing selected on the old file may address the new one.
+  ClearSelection();
+  for (std::uint32_t& offset : track_offsets_) offset = 0;
+  ScanDisks();
+  return true;
+}
+
+// Disks follow one another with no index: disk k starts where disk k-1 starts
+// plus its size field. Every disk whose header can be read whole counts.
+// A size field of 0 does not move on, so the same disk fills every later slot.
+void D88Image::ScanDisks() {
+  std::uint8_t header[kDiskHeaderSize];
+  std::int64_t position = 0;
+  disk_count_ = 0;
+  while (disk_count_ < kMaxDisks) {
+    disk_offsets_[disk_count_] = position;
+    if (!ReadDiskHeader(position, header)) break;
+    position += ReadLe32(header + kDiskSizeOffset);
+    ++disk_count_;
+  }
+}
+
+bool D88Image::ReadDiskHeader(std::int64_t position, std::uint8_t* header) {
+  const auto size = static_cast<std::int32_t>(kDiskHeaderSize);
+  return file_.ReadAt(position, header, size) == size;
+}
+
+void D88Image::ClearSelection() {
+  disk_start_ = -1;
+  disk_size_ = 0;
+  media_type_ = -1;
+  disk_name_[0] = '\0';
+}
+
+bool D88Image::SelectDisk(int index) {
+  if (!file_.IsOpen()) return false;
+  // The track table is left alone: with disk size 0 every recorded offset is
+  // out of range, so no read can reach it until a disk is selected again.
+  ClearSelection();
+  if (index < 0 || index >= disk_count_) return false;
+  std::uint8_t header[kDiskHeaderSize];
+  // Sanity check: the scan read this header whole, but the file may have
+  // been cut short since.
+  if (!ReadDiskHeader(disk_offsets_[index], header)) return false;
+  disk_start_ = disk_offsets_[index];
+  for (int k = 0; k < kTrackCount; ++k) {
+    track_offsets_[k] = ReadLe32(header + kTrackTableOffset + 4 * k);
+  }
+  media_type_ = header[kMediaTypeOffset];
+  disk_size_ = ReadLe32(header + kDiskSizeOffset);
+  std::memcpy(disk_name_, header + kDiskNameOffset, kDiskNameLength);
+  disk_name_[kDiskNameLength] = '\0';
+  return true;
+}
+
+void D88Image::SetSectorRange(int first, int last) {
+  first_sector_ = first;
+  last_sector_ = last;
+}
+
+// File position of the track's first record, or -1 when the track is absent:
+// outside the table, not recorded (0), or beyond the disk's own size. An
+// offset that points into the disk header is accepted as it stands.
+std::int64_t D88Image::TrackPosition(int track) const {
+  if (track < 0 || track >= kTrackCount) return -1;
+  const std::uint32_t offset = track_offsets_[track];
+  if (offset == 0 || offset > disk_size_) return -1;
+  return disk_start_ + offset;
+}
+
+D88Image::SectorRecord D88Image::ReadSectorRecord(std::int64_t position) {
+  std::uint8_t header[kSectorHeaderSize];
+  SectorRecord record = {};
+  const auto size = static_cast<std::int32_t>(kSectorHeaderSize);
+  record.whole = file_.ReadAt(position, header, size) == size;
+  if (!record.whole) return record;
+  record.id[0] = header[kSectorCylinderOffset];
+  record.id[1] = header[kSectorHeadOffset];
+  record.id[2] = header[kSectorNumberOffset];
+  record.id[3] = header[kSectorSizeCodeOffset];
+  record.count = ReadLe16(header + kSectorCountOffset);
+  record.data_length = ReadLe16(header + kSectorDataLengthOffset);
+  return record;
+}
+
+// The ID bytes on disk are unsigned; the caller's numbers are plain ints, so
+// a negative or oversized number simply never matches.
+bool D88Image::Matches(const SectorRecord& record, int c, int h, int r, int n) {
+  return record.id[0] == c && record.id[1] == h && record.id[2] == r &&
+         record.id[3] == n;
+}
+
+// Walks the track's records from its first one and delivers the sector whose
+// ID matches. Each record repeats the track's record count; the walk ends
+// after the record whose position equals its own count minus one. Only that
+// equality ends it: when the counts of a track disagree the walk runs on
+// into whatever follows, until the file ends. A count of 0 cannot be a real
+// track, so it ends the search before the ID is even looked at.
+std::int32_t D88Image::ReadSector(int track, int c, int h, int r, int n,
+                                  std::uint8_t* dest,
+                                  std::int32_t max_length) {
+  std::int64_t position = TrackPosition(track);
+  if (position < 0 || !file_.IsOpen()) return 0;
+  for (std::int64_t index = 0;; ++index) {
+    const SectorRecord record = ReadSectorRecord(position);
+    if (!record.whole || record.count == 0) return 0;
+    position += static_cast<std::int64_t>(kSectorHeaderSize);
+    if (Matches(record, c, h, r, n)) {
+      const std::int32_t wanted =
+          record.data_length < max_length ? record.data_length : max_length;
+      // Data cut short by the end of the file delivers what was read.
+      return file_.ReadAt(position, dest, wanted);
+    }
+    position += record.data_length;
+    if (index == record.count - 1) return 0;
+  }
+}
+
+// A run asks for one nominal sector at a time (the last step only for what
+// is still missing) and ends at the first sector that is missing or shorter
+// than asked: its bytes may already be in dest but are not counted. After the
+// last sector number of a track the run goes on at the first sector number of
+// the next track index, flipping the head and, after head 1, the cylinder.
+std::int32_t D88Image::ReadSectors(int track, int c, int h, int r, int n,
+                                   std::uint8_t* dest, std::int32_t total) {
+  if (n < 0 || n > kMaxSizeCode) return 0;
+  std::int32_t sum = 0;
+  std::int32_t chunk = 128 << n;
+  while (sum < total) {
+    if (total - sum < chunk) chunk = total - sum;
+    if (ReadSector(track, c, h, r, n, dest + sum, chunk) < chunk) return sum;
+    sum += chunk;
+    if (r == last_sector_) {
+      ++track;
+      if (h == 0) {
+        h = 1;
+      } else {
+        h = 0;
+        ++c;
+      }
+      r = first_sector_;
+    } else {
+      ++r;
+    }
+  }
+  return sum;
+}
+
+// Unlike ReadSector, a count of 0 does not end this walk early: a listing
+// shows what is stored, and then stops only when dest is full or the file
+// ends.
+std::int32_t D88Image::ListSectorIds(int track, std::uint8_t* dest,
+                                     std::int32_t max_bytes) {
+  std::int64_t position = TrackPosition(track);
+  if (position < 0 || !file_.IsOpen()) return 0;
+  std::int32_t written = 0;
+  for (std::int64_t index = 0; written < max_bytes; ++index) {
+    const SectorRecord record = ReadSectorRecord(position);
+    if (!record.whole) break;
+    std::memcpy(dest + written, record.id, kSectorIdSize);
+    written += kSectorIdSize;
+    position += static_cast<std::int64_t>(kSectorHeaderSize) +
+                record.data_length;
+    if (index == record.count - 1) break;
+  }
+  return written;
+}
+
+}  // namespace d88

@@ -1,0 +1,79 @@
+// Sector-level access to the disks of one D88 image file.
+//
+// D88Image opens the file, finds the disks stored in it, makes one of them
+// current and reads that disk's sectors by their ID, one at a time or as runs
+// that step from sector to sector and from track to track. It knows nothing of
+// any file system on the disks and prints nothing: every outcome is a return
+// value.
+#pragma once
+
+#include <cstdint>
+
+#include "d88_format.h"
+#include "image_file.h"
+
+namespace d88 {
+
+class D88Image {
+ public:
+  D88Image() = default;
+  D88Image(const D88Image&) = delete;
+  D88Image& operator=(const D88Image&) = delete;
+
+  // With a path: opens the file and finds its disks; true even when the file
+  // holds no disk. With nullptr: closes the file; always true.
+  bool Open(const char* path);
+  int DiskCount() const { return disk_count_; }
+  bool SelectDisk(int index);
+  // The selected disk's name, NUL-terminated, in the image's own character
+  // set; valid until the next SelectDisk.
+  const char* DiskName() const { return disk_name_; }
+  // The selected disk's media type byte, or -1 when no disk is selected.
+  int MediaType() const { return media_type_; }
+  // The sector numbers a run goes on at after stepping to the next track, and
+  // after which it steps.
+  void SetSectorRange(int first, int last);
+
+  // Reads at most max_length bytes of the sector (c, h, r, n) of the track into
+  // dest. Returns the bytes delivered, 0 when the sector is not found.
+  std::int32_t ReadSector(int track, int c, int h, int r, int n,
+                          std::uint8_t* dest, std::int32_t max_length);
+  // Reads total bytes from consecutive sectors starting at (c, h, r, n) of the
+  // track. Returns the bytes delivered by whole steps.
+  std::int32_t ReadSectors(int track, int c, int h, int r, int n,
+                           std::uint8_t* dest, std::int32_t total);
+  // Writes the 4-byte IDs of the track's records, in stored order, into dest;
+  // returns the bytes written. dest must hold max_bytes rounded up to 4.
+  std::int32_t ListSectorIds(int track, std::uint8_t* dest,
+                             std::int32_t max_bytes);
+
+ private:
+  // One sector header as read from a track; whole is false when the file
+  // ended inside it, and then no other field may be used.
+  struct SectorRecord {
+    bool whole;
+    std::uint8_t id[kSectorIdSize];
+    std::uint16_t count;
+    std::uint16_t data_length;
+  };
+
+  void ScanDisks();
+  void ClearSelection();
+  bool ReadDiskHeader(std::int64_t position, std::uint8_t* header);
+  std::int64_t TrackPosition(int track) const;
+  SectorRecord ReadSectorRecord(std::int64_t position);
+  static bool Matches(const SectorRecord& record, int c, int h, int r, int n);
+
+  ImageFile file_;
+  int disk_count_ = 0;
+  int first_sector_ = 1;
+  int last_sector_ = 16;
+  std::int64_t disk_offsets_[kMaxDisks] = {};
+  std::uint32_t disk_size_ = 0;
+  std::int64_t disk_start_ = 0;
+  std::uint32_t track_offsets_[kTrackCount] = {};
+  int media_type_ = -1;
+  char disk_name_[kDiskNameLength + 1] = {};
+};
+
+}  // namespace d88

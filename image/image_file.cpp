@@ -1,0 +1,76 @@
+#include "image_file.h"
+
+#include <cstring>
+
+namespace d88 {
+namespace {
+
+// Seeks are 64-bit on every host: a disk may start past 2 GiB.
+bool SeekTo(std::FILE* stream, std::int64_t position) {
+#if defined(_WIN32)
+  return _fseeki64(stream, position, SEEK_SET) == 0;
+#else
+  return fseeko(stream, static_cast<off_t>(position), SEEK_SET) == 0;
+#endif
+}
+
+}  // namespace
+
+ImageFile::~ImageFile() { Close(); }
+
+bool ImageFile::Open(const char* path) {
+  Close();
+  if (path == nullptr) return false;
+  stream_ = std::fopen(path, "rb");
+  if (stream_ == nullptr) return false;
+  // The window does the buffering; a second buffer in stdio would only copy
+  // every byte once more.
+  std::setvbuf(stream_, nullptr, _IONBF, 0);
+  // Sanity check: on POSIX hosts a directory opens like a file and only the
+  // first read fails. Treat that as a file that cannot be opened.
+  if (!FillWindow(0) && std::ferror(stream_)) {
+    Close();
+    return false;
+  }
+  return true;
+}
+
+void ImageFile::Close() {
+  if (stream_ != nullptr) std::fclose(stream_);
+  stream_ = nullptr;
+  window_start_ = 0;
+  window_length_ = 0;
+}
+
+std::int32_t ImageFile::ReadAt(std::int64_t position, std::uint8_t* dest,
+                               std::int32_t length) {
+  if (stream_ == nullptr || position < 0 || length <= 0) return 0;
+  if (length > kWindowSize) return ReadFromHost(position, dest, length);
+  const bool inside = position >= window_start_ &&
+                      position + length <= window_start_ + window_length_;
+  if (!inside && !FillWindow(position)) return 0;
+  const std::int64_t skip = position - window_start_;
+  const std::int64_t available = window_length_ - skip;
+  const std::int32_t count =
+      static_cast<std::int32_t>(available < length ? available : length);
+  std::memcpy(dest, window_ + skip, static_cast<std::size_t>(count));
+  return count;
+}
+
+// Refills the window from position on. Returns false when nothing could be
+// read there; the window is then empty.
+bool ImageFile::FillWindow(std::int64_t position) {
+  window_start_ = position;
+  window_length_ = ReadFromHost(position, window_, kWindowSize);
+  return window_length_ > 0;
+}
+
+std::int32_t ImageFile::ReadFromHost(std::int64_t position, std::uint8_t* dest,
+                                     std::int32_t length) {
+  if (!SeekTo(stream_, position)) return 0;
+  const std::size_t got =
+      std::fread(dest, 1, static_cast<std::size_t>(length), stream_);
+  return static_cast<std::int32_t>(got);
+}
+
+}  // namespace d88

@@ -1,0 +1,23 @@
+// Little-endian field readers.
+//
+// Every multi-byte field of a D88 image is stored least significant byte
+// first. The fields are put together byte by byte so that the reader gives
+// the same answer on any host, whatever its own byte order or alignment rules.
+#pragma once
+
+#include <cstdint>
+
+namespace d88 {
+
+inline std::uint16_t ReadLe16(const std::uint8_t* bytes) {
+  return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
+}
+
+inline std::uint32_t ReadLe32(const std::uint8_t* bytes) {
+  return static_cast<std::uint32_t>(bytes[0]) |
+         (static_cast<std::uint32_t>(bytes[1]) << 8) |
+         (static_cast<std::uint32_t>(bytes[2]) << 16) |
+         (static_cast<std::uint32_t>(bytes[3]) << 24);
+}
+
+}  // namespace d88

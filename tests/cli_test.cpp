@@ -1,0 +1,151 @@
+// End-to-end tests of the command line: the built binary runs in a fresh
+// folder, and its exact output, exit status and folders are checked.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "d88_builder.h"
+#include "tool_runner.h"
+
+namespace {
+
+using d88test::Bytes;
+using d88test::DiskBuilder;
+using d88test::ToolRun;
+using d88test::ToolRunner;
+using Tree = std::map<std::string, std::string>;
+
+// "Cannot open the file" in Shift_JIS.
+const std::string kOpenError =
+    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76"
+    "\x83\x93\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\n";
+
+// Three disks without a directory: only the per-disk lines appear.
+Bytes ThreeDisks() {
+  return d88test::Concat({DiskBuilder("FIRST").Build(),
+                          DiskBuilder("GAME A").Build(),
+                          DiskBuilder("\x83\x5C\x83\x74\x83\x67").Build()});
+}
+
+const char kThreeDiskLines[] =
+    "\n[FIRST] -> 000\n"
+    "\n[GAME A] -> 001\n"
+    "\n[\x83\x5C\x83\x74\x83\x67] -> 002\n";
+
+const Tree kThreeFolders = {{"000", "<dir>"}, {"001", "<dir>"}, {"002", "<dir>"}};
+
+TEST(CommandLineTest, NoArgumentsPrintsUsage) {
+  const ToolRunner runner;
+  const ToolRun run = runner.Run({});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "Usage: " + d88test::ToolPath() + " [d88file] [-d]\n");
+  EXPECT_TRUE(run.tree.empty());
+}
+
+TEST(CommandLineTest, ImagesThatCannotBeOpened) {
+  const ToolRunner runner;
+  // A missing file, and a folder, which opens like a file on POSIX hosts.
+  for (const std::string& path :
+       {(runner.work() / "missing.d88").string(), runner.work().string()}) {
+    const ToolRun run = runner.Run({path});
+    EXPECT_EQ(run.status, 1) << path;
+    EXPECT_EQ(run.out, "") << path;
+    EXPECT_EQ(run.err, kOpenError) << path;
+    EXPECT_TRUE(run.tree.empty()) << path;
+  }
+}
+
+TEST(CommandLineTest, ImageWithoutDisksPrintsNothing) {
+  const ToolRunner runner;
+  const ToolRun run = runner.RunOn(Bytes(100, 0));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "");
+  EXPECT_TRUE(run.tree.empty());
+}
+
+TEST(CommandLineTest, EveryDiskGetsAFolderAndALine) {
+  // Only "-d" as the whole second argument switches folders off; later
+  // arguments are ignored.
+  for (const auto& extra : std::vector<std::vector<std::string>>{
+           {}, {"-D"}, {"-dx"}, {"x", "-d"}}) {
+    const ToolRunner runner;
+    const ToolRun run = runner.RunOn(ThreeDisks(), extra);
+    const std::string what = extra.empty() ? "(none)" : extra[0];
+    EXPECT_EQ(run.status, 0) << what;
+    EXPECT_EQ(run.out, kThreeDiskLines) << what;
+    EXPECT_EQ(run.err, "") << what;
+    EXPECT_EQ(run.tree, kThreeFolders) << what;
+  }
+}
+
+TEST(CommandLineTest, DashDMakesNoFoldersAndNoDiskLines) {
+  const ToolRunner runner;
+  const ToolRun run = runner.RunOn(ThreeDisks(), {"-d", "ignored"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "");
+  EXPECT_TRUE(run.tree.empty());
+}
+
+TEST(CommandLineTest, DashDFirstIsTheImagePath) {
+  const ToolRunner runner;
+  const ToolRun missing = runner.Run({"-d"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, kOpenError);
+  std::filesystem::copy_file(runner.WriteImage(ThreeDisks()),
+                             runner.work() / "-d");
+  const ToolRun run = runner.Run({"-d"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, kThreeDiskLines);
+  EXPECT_EQ(run.tree.size(), 4u);
+}
+
+TEST(CommandLineTest, ExistingFolderIsReused) {
+  const ToolRunner runner;
+  std::filesystem::create_directory(runner.work() / "001");
+  const ToolRun run = runner.RunOn(ThreeDisks());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, kThreeDiskLines);
+  EXPECT_EQ(run.tree, kThreeFolders);
+}
+
+// A plain file where a disk's folder should go: that disk is skipped with a
+// message, the others are extracted in the starting folder, and the run ends
+// with status 1. Nothing lands above the starting folder.
+TEST(CommandLineTest, BlockedFolderSkipsOnlyThatDisk) {
+  const ToolRunner runner;
+  { std::ofstream(runner.work() / "001") << "in the way"; }
+  const ToolRun run = runner.RunOn(ThreeDisks());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out,
+            "\n[FIRST] -> 000\n"
+            "\n[\x83\x5C\x83\x74\x83\x67] -> 002\n");
+#if !defined(_WIN32)
+  EXPECT_EQ(run.err,
+            "d88unpack: cannot enter folder \"001\": Not a directory; "
+            "disk 1 skipped\n");
+#endif
+  const Tree expected = {
+      {"000", "<dir>"}, {"001", "in the way"}, {"002", "<dir>"}};
+  EXPECT_EQ(run.tree, expected);
+}
+
+TEST(CommandLineTest, HelpAndVersion) {
+  const ToolRunner runner;
+  const ToolRun help = runner.Run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("Usage: " + d88test::ToolPath() + " [d88file] [-d]\n", 0), 0u);
+  EXPECT_NE(help.out.find("-d"), std::string::npos);
+  EXPECT_EQ(help.err, "");
+  const ToolRun version = runner.Run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "d88unpack 1.0.0\n");
+  EXPECT_TRUE(version.tree.empty());
+}
+
+}  // namespace

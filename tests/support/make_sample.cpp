@@ -1,0 +1,83 @@
+// Writes a small two-disk D88 image to try the tool on:
+//   make_sample sample.d88
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "d88_builder.h"
+
+namespace {
+
+using d88test::Bytes;
+using d88test::FileSystemDisk;
+
+// A disk whose files hold text, so that the extracted files can be read.
+Bytes SampleDisk(const char* name,
+                 const std::vector<std::pair<std::string, std::string>>& files) {
+  d88test::DiskBuilder disk(name);
+  Bytes directory(2048, 0xFF);
+  std::vector<Bytes> data_sectors;
+  int next_sector = 0;  // counted from track 2, sector 1
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const auto& [file_name, text] = files[i];
+    const int sectors = static_cast<int>(text.size() / 1024 + 1);
+    const int first = 10 + next_sector;  // track 2 * 5
+    const int last = first + sectors - 1;
+    Bytes entry(16, 0);
+    std::memcpy(entry.data(), file_name.data(), std::min<std::size_t>(6, file_name.size()));
+    entry[12] = static_cast<std::uint8_t>(first / 5);
+    entry[13] = static_cast<std::uint8_t>(first % 5 + 1);
+    entry[14] = static_cast<std::uint8_t>(last / 5);
+    entry[15] = static_cast<std::uint8_t>(last % 5 + 1);
+    std::copy(entry.begin(), entry.end(), directory.begin() + 16 * static_cast<long>(i));
+    Bytes content(text.begin(), text.end());
+    content.resize(static_cast<std::size_t>(sectors) * 1024, 0);
+    for (int s = 0; s < sectors; ++s) {
+      data_sectors.emplace_back(content.begin() + s * 1024, content.begin() + (s + 1) * 1024);
+    }
+    next_sector += sectors;
+  }
+  const int tracks = 2 + (next_sector + 4) / 5;
+  for (int track = 0; track < tracks; ++track) {
+    std::vector<d88test::SectorRecord> records = d88test::StandardTrack(track);
+    for (auto& record : records) {
+      const int linear = track * 5 + record.r - 1 - 10;
+      if (track == 1 && record.r <= 2) {
+        record.data.assign(directory.begin() + (record.r - 1) * 1024,
+                           directory.begin() + record.r * 1024);
+      } else if (linear >= 0 && linear < static_cast<int>(data_sectors.size())) {
+        record.data = data_sectors[static_cast<std::size_t>(linear)];
+      } else {
+        record.data.assign(1024, 0xE5);  // formatted, never written
+      }
+    }
+    disk.SetTrack(track, records);
+  }
+  return disk.Build();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "Usage: %s output.d88\n", argv[0]);
+    return 1;
+  }
+  std::string poem;
+  for (int i = 1; i <= 60; ++i) {
+    poem += "Line " + std::to_string(i) + " of a text file on a floppy disk.\n";
+  }
+  const Bytes image = d88test::Concat({
+      SampleDisk("SYSTEM DISK", {{"README", "Hello from a floppy disk.\n"},
+                                 {"POEM", poem},
+                                 {"GAME", std::string(3000, 'G')}}),
+      SampleDisk("DATA DISK", {{"SCORES", "1. AAA 9999\n2. BBB 8000\n"}}),
+  });
+  std::FILE* out = std::fopen(argv[1], "wb");
+  if (out == nullptr || std::fwrite(image.data(), 1, image.size(), out) != image.size() ||
+      std::fclose(out) != 0) {
+    std::perror(argv[1]);
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,37 @@
+// Fresh temporary folders for tests, removed again when the test ends.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "d88_builder.h"
+
+namespace d88test {
+
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  // Writes bytes to a file of this folder and returns its path.
+  std::filesystem::path Write(const std::string& name, const Bytes& bytes) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string ReadFileText(const std::filesystem::path& path);
+
+// Every file and folder below root, by path relative to it with '/' between
+// parts: a file maps to its content, a folder to "<dir>".
+std::map<std::string, std::string> ReadTree(const std::filesystem::path& root);
+
+inline std::string AsText(const Bytes& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
+
+}  // namespace d88test

@@ -1,0 +1,44 @@
+// Runs the built d88unpack binary the way a user would: in a fresh, empty
+// working folder, with standard output and standard error captured as bytes.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "d88_builder.h"
+#include "scratch.h"
+
+namespace d88test {
+
+struct ToolRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+  // What the run left in its working folder (see ReadTree).
+  std::map<std::string, std::string> tree;
+};
+
+// The path of the binary under test.
+std::string ToolPath();
+
+class ToolRunner {
+ public:
+  ToolRunner();
+  // Folder the tool runs in; starts empty.
+  const std::filesystem::path& work() const { return work_; }
+  // Writes the image beside the working folder and returns its path.
+  std::string WriteImage(const Bytes& image) const;
+  // Runs the tool with exactly these arguments after argument 0.
+  ToolRun Run(const std::vector<std::string>& args) const;
+  // Runs the tool on the image with the given arguments after its path.
+  ToolRun RunOn(const Bytes& image,
+                const std::vector<std::string>& extra = {}) const;
+
+ private:
+  ScratchDir scratch_;
+  std::filesystem::path work_;
+};
+
+}  // namespace d88test
