@@ -6,6 +6,10 @@
 #include <iterator>
 #include <sstream>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace d88test {
 namespace fs = std::filesystem;
 
@@ -43,6 +47,46 @@ std::string ReadFileText(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+#if defined(_WIN32)
+
+namespace {
+
+// The tool makes its files through the narrow (ANSI) calls, so that their
+// Shift_JIS names pass unchanged under the Japanese code page. The tree is
+// read back through the same calls: std::filesystem would carry the names
+// through UTF-16 and back in an encoding of its own, and the bytes compared
+// would no longer be the ones the tool was given.
+void ReadFolder(const std::string& folder, const std::string& relative,
+                std::map<std::string, std::string>& tree) {
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::string name = found.cFileName;
+    if (name == "." || name == "..") continue;
+    const std::string path = folder + "\\" + name;
+    const std::string key = relative.empty() ? name : relative + "/" + name;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      tree[key] = "<dir>";
+      ReadFolder(path, key, tree);
+    } else {
+      std::ifstream in(path, std::ios::binary);
+      tree[key] = std::string(std::istreambuf_iterator<char>(in), {});
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+}  // namespace
+
+std::map<std::string, std::string> ReadTree(const fs::path& root) {
+  std::map<std::string, std::string> tree;
+  ReadFolder(root.string(), "", tree);
+  return tree;
+}
+
+#else
+
 std::map<std::string, std::string> ReadTree(const fs::path& root) {
   std::map<std::string, std::string> tree;
   for (const auto& item : fs::recursive_directory_iterator(root)) {
@@ -51,5 +95,7 @@ std::map<std::string, std::string> ReadTree(const fs::path& root) {
   }
   return tree;
 }
+
+#endif
 
 }  // namespace d88test

@@ -1,8 +1,11 @@
 #include "tool_runner.h"
 
+#include <algorithm>
 #include <cstdlib>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #endif
 
@@ -23,7 +26,46 @@ int ExitStatus(int system_result) {
 
 }  // namespace
 
-std::string ToolPath() { return D88UNPACK_PATH; }
+// On Windows the path goes to cmd.exe, which wants backslashes. A cross-built
+// test run under Wine was given the binary's Unix path, which Wine serves as
+// drive Z:.
+std::string ToolPath() {
+  std::string path = D88UNPACK_PATH;
+#if defined(_WIN32)
+  if (!path.empty() && path[0] == '/') path = "Z:" + path;
+  std::replace(path.begin(), path.end(), '/', '\\');
+#endif
+  return path;
+}
+
+std::string ConsoleText(const std::string& text) {
+#if defined(_WIN32)
+  std::string crlf;
+  for (const char c : text) {
+    if (c == '\n') crlf += '\r';
+    crlf += c;
+  }
+  return crlf;
+#else
+  return text;
+#endif
+}
+
+#if defined(_WIN32)
+std::string SystemErrorText(unsigned long error) {
+  char text[256];
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, error, 0, text, sizeof text, nullptr);
+  std::string message(text, length);
+  if (message.size() >= 2 &&
+      message.compare(message.size() - 2, 2, "\r\n") == 0) {
+    message.resize(message.size() - 2);
+  }
+  if (!message.empty() && message.back() == '.') message.pop_back();
+  return message;
+}
+#endif
 
 ToolRunner::ToolRunner() : work_(scratch_.path() / "work") {
   fs::create_directories(work_);
@@ -39,6 +81,11 @@ ToolRun ToolRunner::Run(const std::vector<std::string>& args) const {
   std::string command = Quoted(ToolPath());
   for (const std::string& arg : args) command += " " + Quoted(arg);
   command += " >" + Quoted(out.string()) + " 2>" + Quoted(err.string());
+#if defined(_WIN32)
+  // std::system hands the line to "cmd /c", which drops the first and the
+  // last quote of a line that starts with one; these two are its to drop.
+  command = Quoted(command);
+#endif
   const fs::path before = fs::current_path();
   fs::current_path(work_);
   ToolRun run;

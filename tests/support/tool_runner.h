@@ -20,8 +20,19 @@ struct ToolRun {
   std::map<std::string, std::string> tree;
 };
 
-// The path of the binary under test.
+// The path of the binary under test, as the host's shell takes it.
 std::string ToolPath();
+
+// What a console stream of the tool carries for text it prints with "\n":
+// the streams are text streams, so on Windows each line feed arrives as
+// CR LF. Host files are binary everywhere and are compared byte for byte.
+std::string ConsoleText(const std::string& text);
+
+#if defined(_WIN32)
+// The system's text for a Windows error code, in the user's language, as the
+// tool quotes it: without the line end and the full stop it comes with.
+std::string SystemErrorText(unsigned long error);
+#endif
 
 class ToolRunner {
  public:
