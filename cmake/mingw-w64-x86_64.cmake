@@ -27,4 +27,7 @@ find_program(D88UNPACK_WINE NAMES wine64 wine
   DOC "Wine loader that runs the cross-built 64-bit programs")
 if(D88UNPACK_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR "${D88UNPACK_WINE}")
+else()
+  message(STATUS "Wine not found: the Windows programs build, but their "
+                 "tests cannot run here")
 endif()
