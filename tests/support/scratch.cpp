@@ -53,9 +53,9 @@ namespace {
 
 // The tool makes its files through the narrow (ANSI) calls, so that their
 // Shift_JIS names pass unchanged under the Japanese code page. The tree is
-// read back through the same calls: std::filesystem would carry the names
-// through UTF-16 and back in an encoding of its own, and the bytes compared
-// would no longer be the ones the tool was given.
+// read back through the same calls: std::filesystem hands names back
+// converted from UTF-16 (GCC's library gives UTF-8, so 83 5C comes back as
+// E3 82 BD), not as the bytes the tool was given.
 void ReadFolder(const std::string& folder, const std::string& relative,
                 std::map<std::string, std::string>& tree) {
   WIN32_FIND_DATAA found;
