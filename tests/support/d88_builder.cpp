@@ -39,7 +39,8 @@ void AppendRecord(Bytes& out, const SectorRecord& record) {
 Bytes SectorPattern(int track, int r, std::size_t length) {
   Bytes data(length);
   for (std::size_t i = 0; i < length; ++i) {
-    data[i] = static_cast<std::uint8_t>(track * 31 + r * 7 + i * 3 + i / 256);
+    data[i] = static_cast<std::uint8_t>(
+        static_cast<std::size_t>(track * 31 + r * 7) + i * 3 + i / 256);
   }
   return data;
 }
