@@ -5,9 +5,11 @@
 #
 # The data (about 160 MB: two images, the file tree and its tar archive) goes
 # to BUILD_DIR/bench-data, or to $D88BENCH_SCRATCH; it is made once and kept
-# until the generator changes. $D88BENCH_ROUNDS sets the timed rounds (9).
+# until the generator changes. $D88BENCH_ROUNDS sets the timed rounds (9);
+# $D88BENCH_TOOL times another d88unpack binary than the build's.
 # Exits non-zero only when a command fails or the two extractions differ;
-# missed speed or memory targets are reported, not failed.
+# missed speed or memory targets are reported, not failed. Every round's
+# output is kept until the last round is over (about 1 GB for 9 rounds).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,7 +18,7 @@ scratch=${D88BENCH_SCRATCH:-$build/bench-data}
 rounds=${D88BENCH_ROUNDS:-9}
 generator=$build/bench/make_bench_data
 timer=$build/bench/bench_timer
-tool=$build/d88unpack
+tool=${D88BENCH_TOOL:-$build/d88unpack}
 
 for program in "$generator" "$timer" "$tool"; do
   if [ ! -x "$program" ]; then
