@@ -26,13 +26,17 @@ bool D88Image::Open(const char* path) {
 // Disks follow one another with no index: disk k starts where disk k-1 starts
 // plus its size field. Every disk whose header can be read whole counts.
 // A size field of 0 does not move on, so the same disk fills every later slot.
+// The scan reads each header on its own rather than through the window: the
+// next header is a whole disk further on, and the window is better left
+// holding the start of the file, where the first disk is read from.
 void D88Image::ScanDisks() {
+  const auto size = static_cast<std::int32_t>(kDiskHeaderSize);
   std::uint8_t header[kDiskHeaderSize];
   std::int64_t position = 0;
   disk_count_ = 0;
   while (disk_count_ < kMaxDisks) {
     disk_offsets_[disk_count_] = position;
-    if (!ReadDiskHeader(position, header)) break;
+    if (file_.ReadAtOnly(position, header, size) != size) break;
     position += ReadLe32(header + kDiskSizeOffset);
     ++disk_count_;
   }
@@ -86,11 +90,14 @@ std::int64_t D88Image::TrackPosition(int track) const {
   return disk_start_ + offset;
 }
 
-D88Image::SectorRecord D88Image::ReadSectorRecord(std::int64_t position) {
+// The track's start is passed on so that the file keeps it in its window:
+// every lookup walks the track again from there.
+D88Image::SectorRecord D88Image::ReadSectorRecord(std::int64_t position,
+                                                  std::int64_t track_start) {
   std::uint8_t header[kSectorHeaderSize];
   SectorRecord record = {};
   const auto size = static_cast<std::int32_t>(kSectorHeaderSize);
-  record.whole = file_.ReadAt(position, header, size) == size;
+  record.whole = file_.ReadAt(position, header, size, track_start) == size;
   if (!record.whole) return record;
   record.id[0] = header[kSectorCylinderOffset];
   record.id[1] = header[kSectorHeadOffset];
@@ -117,17 +124,18 @@ bool D88Image::Matches(const SectorRecord& record, int c, int h, int r, int n) {
 std::int32_t D88Image::ReadSector(int track, int c, int h, int r, int n,
                                   std::uint8_t* dest,
                                   std::int32_t max_length) {
-  std::int64_t position = TrackPosition(track);
-  if (position < 0 || !file_.IsOpen()) return 0;
+  const std::int64_t track_start = TrackPosition(track);
+  if (track_start < 0 || !file_.IsOpen()) return 0;
+  std::int64_t position = track_start;
   for (std::int64_t index = 0;; ++index) {
-    const SectorRecord record = ReadSectorRecord(position);
+    const SectorRecord record = ReadSectorRecord(position, track_start);
     if (!record.whole || record.count == 0) return 0;
     position += static_cast<std::int64_t>(kSectorHeaderSize);
     if (Matches(record, c, h, r, n)) {
       const std::int32_t wanted =
           record.data_length < max_length ? record.data_length : max_length;
       // Data cut short by the end of the file delivers what was read.
-      return file_.ReadAt(position, dest, wanted);
+      return file_.ReadAt(position, dest, wanted, track_start);
     }
     position += record.data_length;
     if (index == record.count - 1) return 0;
@@ -169,11 +177,12 @@ std::int32_t D88Image::ReadSectors(int track, int c, int h, int r, int n,
 // ends.
 std::int32_t D88Image::ListSectorIds(int track, std::uint8_t* dest,
                                      std::int32_t max_bytes) {
-  std::int64_t position = TrackPosition(track);
-  if (position < 0 || !file_.IsOpen()) return 0;
+  const std::int64_t track_start = TrackPosition(track);
+  if (track_start < 0 || !file_.IsOpen()) return 0;
+  std::int64_t position = track_start;
   std::int32_t written = 0;
   for (std::int64_t index = 0; written < max_bytes; ++index) {
-    const SectorRecord record = ReadSectorRecord(position);
+    const SectorRecord record = ReadSectorRecord(position, track_start);
     if (!record.whole) break;
     std::memcpy(dest + written, record.id, kSectorIdSize);
     written += kSectorIdSize;

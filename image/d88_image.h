@@ -61,7 +61,8 @@ class D88Image {
   void ClearSelection();
   bool ReadDiskHeader(std::int64_t position, std::uint8_t* header);
   std::int64_t TrackPosition(int track) const;
-  SectorRecord ReadSectorRecord(std::int64_t position);
+  SectorRecord ReadSectorRecord(std::int64_t position,
+                                std::int64_t track_start);
   static bool Matches(const SectorRecord& record, int c, int h, int r, int n);
 
   ImageFile file_;

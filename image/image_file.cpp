@@ -43,18 +43,42 @@ void ImageFile::Close() {
 }
 
 std::int32_t ImageFile::ReadAt(std::int64_t position, std::uint8_t* dest,
-                               std::int32_t length) {
+                               std::int32_t length, std::int64_t keep_from) {
   if (stream_ == nullptr || position < 0 || length <= 0) return 0;
   if (length > kWindowSize) return ReadFromHost(position, dest, length);
-  const bool inside = position >= window_start_ &&
-                      position + length <= window_start_ + window_length_;
-  if (!inside && !FillWindow(position)) return 0;
+  if (!InWindow(position, length) &&
+      !FillWindow(RefillStart(position, length, keep_from))) {
+    return 0;
+  }
   const std::int64_t skip = position - window_start_;
   const std::int64_t available = window_length_ - skip;
+  // A refill from before position may end before it: the file is shorter.
+  if (available <= 0) return 0;
   const std::int32_t count =
       static_cast<std::int32_t>(available < length ? available : length);
   std::memcpy(dest, window_ + skip, static_cast<std::size_t>(count));
   return count;
+}
+
+std::int32_t ImageFile::ReadAtOnly(std::int64_t position, std::uint8_t* dest,
+                                   std::int32_t length) {
+  if (stream_ == nullptr || position < 0 || length <= 0) return 0;
+  if (InWindow(position, length)) return ReadAt(position, dest, length);
+  return ReadFromHost(position, dest, length);
+}
+
+bool ImageFile::InWindow(std::int64_t position, std::int32_t length) const {
+  return position >= window_start_ &&
+         position + length <= window_start_ + window_length_;
+}
+
+std::int64_t ImageFile::RefillStart(std::int64_t position, std::int32_t length,
+                                    std::int64_t keep_from) {
+  const bool worth_keeping =
+      keep_from >= 0 && keep_from <= position &&
+      position - keep_from <= kWindowSize / 2 &&
+      position + length - keep_from <= kWindowSize;
+  return worth_keeping ? keep_from : position;
 }
 
 // Refills the window from position on. Returns false when nothing could be

@@ -30,7 +30,25 @@ class ImageFile {
   // returns how many arrived: fewer than length only at the end of the file
   // or on a read error, and never any byte that was not read from the file.
   std::int32_t ReadAt(std::int64_t position, std::uint8_t* dest,
-                      std::int32_t length);
+                      std::int32_t length) {
+    return ReadAt(position, dest, length, position);
+  }
+  // The same, for a caller that is going to come back to keep_from (at or
+  // before position) soon: a walk of a track's records, which starts over
+  // from the track's first record for every sector it looks up. When the
+  // bytes are not in the window, the window is refilled from keep_from if
+  // that still leaves at least half of it for what follows position; a
+  // record that crosses the end of the window then costs one host read
+  // rather than two.
+  std::int32_t ReadAt(std::int64_t position, std::uint8_t* dest,
+                      std::int32_t length, std::int64_t keep_from);
+
+  // For a read that nothing near it will follow, such as the scan's hop
+  // from one disk header to the next, a whole disk further on: bytes that
+  // are not in the window come straight from the host, and the window keeps
+  // what it holds.
+  std::int32_t ReadAtOnly(std::int64_t position, std::uint8_t* dest,
+                          std::int32_t length);
 
   // A window this large holds any sector's data (the length field is 16-bit)
   // together with its header and many neighbouring tracks.
@@ -39,7 +57,10 @@ class ImageFile {
  private:
   std::int32_t ReadFromHost(std::int64_t position, std::uint8_t* dest,
                             std::int32_t length);
+  bool InWindow(std::int64_t position, std::int32_t length) const;
   bool FillWindow(std::int64_t position);
+  static std::int64_t RefillStart(std::int64_t position, std::int32_t length,
+                                  std::int64_t keep_from);
 
   std::FILE* stream_ = nullptr;
   std::int64_t window_start_ = 0;

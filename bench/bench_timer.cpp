@@ -1,0 +1,188 @@
+// Times the extraction benchmark's commands side by side:
+//   bench_timer ROUNDS WORKDIR D88UNPACK BIG_D88 BIG_TAR MISSING_D88
+//
+// Each round runs, in turn, "d88unpack BIG_D88", "tar -xf BIG_TAR" and
+// "d88unpack MISSING_D88" (whose entries all point to missing sectors), each
+// in a new empty folder WORKDIR/out. The first round warms the page cache and
+// is not counted. The clock covers fork, exec and wait, the same for every
+// command; standard output goes to /dev/null. Peak resident memory comes
+// from wait4().
+//
+// Between runs the previous output is only moved aside (into WORKDIR/spent),
+// outside the clock, and all of it is deleted after the last round. Deleting
+// it at once would make the next run slow for reasons that have nothing to do
+// with the command: ext4 without a journal will not hand out an inode freed
+// in the last 30 seconds or so, and skipping thousands of them on every
+// create made the same run ten times slower.
+//
+// The last round's output is moved to WORKDIR/d88unpack, WORKDIR/tar and
+// WORKDIR/missing so that the caller can compare the trees.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Command {
+  std::string label;
+  fs::path kept;  // where the last round's output ends up
+  std::vector<std::string> argv;
+  std::vector<double> seconds;
+  long peak_rss_kib = 0;
+};
+
+struct Sample {
+  bool ok;
+  double seconds;
+  long max_rss_kib;
+};
+
+// Output of earlier runs, waiting to be deleted once the timing is over.
+class SpentFolders {
+ public:
+  explicit SpentFolders(fs::path root) : root_(std::move(root)) {}
+
+  void MoveAside(const fs::path& folder) {
+    if (!fs::exists(folder)) return;
+    fs::create_directories(root_);
+    fs::rename(folder, root_ / std::to_string(next_++));
+  }
+  void Delete() { fs::remove_all(root_); }
+
+ private:
+  fs::path root_;
+  int next_ = 0;
+};
+
+[[noreturn]] void RunChild(const Command& command, const fs::path& folder) {
+  std::vector<char*> argv;
+  for (const std::string& arg : command.argv) {
+    argv.push_back(const_cast<char*>(arg.c_str()));
+  }
+  argv.push_back(nullptr);
+  const int null_fd = open("/dev/null", O_WRONLY);
+  if (chdir(folder.c_str()) != 0 || null_fd < 0 ||
+      dup2(null_fd, STDOUT_FILENO) < 0) {
+    _exit(126);
+  }
+  execvp(argv[0], argv.data());
+  _exit(127);
+}
+
+// Runs the command in folder, which must exist and be empty.
+Sample RunOnce(const Command& command, const fs::path& folder) {
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) RunChild(command, folder);
+  int status = 0;
+  rusage usage = {};
+  const bool waited = pid > 0 && wait4(pid, &status, 0, &usage) == pid;
+  const auto end = std::chrono::steady_clock::now();
+  return {waited && WIFEXITED(status) && WEXITSTATUS(status) == 0,
+          std::chrono::duration<double>(end - start).count(),
+          usage.ru_maxrss};
+}
+
+// Runs every command once per round, in turn; round 0 is the warm-up.
+bool RunRounds(std::vector<Command>& commands, int rounds, const fs::path& out,
+               SpentFolders& spent) {
+  for (int round = 0; round <= rounds; ++round) {
+    for (Command& command : commands) {
+      spent.MoveAside(out);
+      fs::create_directories(out);
+      const Sample sample = RunOnce(command, out);
+      if (!sample.ok) {
+        std::fprintf(stderr, "bench_timer: \"%s\" failed\n",
+                     command.label.c_str());
+        return false;
+      }
+      if (round == rounds) fs::rename(out, command.kept);
+      if (round == 0) continue;
+      command.seconds.push_back(sample.seconds);
+      command.peak_rss_kib = std::max(command.peak_rss_kib, sample.max_rss_kib);
+    }
+  }
+  return true;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t mid = values.size() / 2;
+  return values.size() % 2 == 1 ? values[mid]
+                                : (values[mid - 1] + values[mid]) / 2;
+}
+
+void PrintTable(const std::vector<Command>& commands) {
+  std::printf("%-34s %9s %9s %9s %10s\n", "", "median", "min", "max",
+              "peak RSS");
+  for (const Command& command : commands) {
+    const auto [min, max] =
+        std::minmax_element(command.seconds.begin(), command.seconds.end());
+    std::printf("%-34s %7.3f s %7.3f s %7.3f s %6.2f MiB\n",
+                command.label.c_str(), Median(command.seconds), *min, *max,
+                static_cast<double>(command.peak_rss_kib) / 1024);
+  }
+}
+
+void PrintVerdict(const char* what, double value, const char* unit,
+                  double target) {
+  std::printf("%-34s %7.2f%-4s (target <= %.1f%s: %s)\n", what, value, unit,
+              target, unit, value <= target ? "met" : "MISSED");
+}
+
+void PrintReport(const std::vector<Command>& commands) {
+  PrintTable(commands);
+  const double unpack = Median(commands[0].seconds);
+  PrintVerdict("d88unpack / tar (medians)",
+               unpack / Median(commands[1].seconds), "x", 1.0);
+  PrintVerdict("d88unpack peak RSS",
+               static_cast<double>(commands[0].peak_rss_kib) / 1024, " MiB",
+               4.0);
+  PrintVerdict("listing missing / extracting",
+               Median(commands[2].seconds) / unpack, "x", 1.0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int rounds = argc == 7 ? std::atoi(argv[1]) : 0;
+  if (rounds < 1) {
+    std::fprintf(stderr,
+                 "Usage: %s ROUNDS WORKDIR D88UNPACK BIG_D88 BIG_TAR "
+                 "MISSING_D88\n(ROUNDS at least 1)\n",
+                 argv[0]);
+    return 2;
+  }
+  const fs::path work = fs::absolute(argv[2]);
+  const std::string tool = fs::absolute(argv[3]).string();
+  const std::string big = fs::absolute(argv[4]).string();
+  const std::string tar = fs::absolute(argv[5]).string();
+  const std::string missing = fs::absolute(argv[6]).string();
+  std::vector<Command> commands = {
+      {"d88unpack big.d88", work / "d88unpack", {tool, big}, {}, 0},
+      {"tar -xf big.tar", work / "tar", {"tar", "-xf", tar}, {}, 0},
+      {"d88unpack missing.d88 (list only)", work / "missing",
+       {tool, missing}, {}, 0},
+  };
+  SpentFolders spent(work / "spent");
+  for (const Command& command : commands) spent.MoveAside(command.kept);
+  std::printf("%d rounds after 1 warm-up round, commands alternating\n",
+              rounds);
+  std::fflush(stdout);
+  const bool ok = RunRounds(commands, rounds, work / "out", spent);
+  spent.Delete();
+  if (!ok) return 1;
+  PrintReport(commands);
+  return 0;
+}
