@@ -6,7 +6,22 @@
 
 namespace d88 {
 
+namespace {
+
+bool IsByte(int value) { return value >= 0 && value <= 0xFF; }
+
+std::uint32_t PackId(int c, int h, int r, int n) {
+  return static_cast<std::uint32_t>(c) |
+         (static_cast<std::uint32_t>(h) << 8) |
+         (static_cast<std::uint32_t>(r) << 16) |
+         (static_cast<std::uint32_t>(n) << 24);
+}
+
+}  // namespace
+
 bool D88Image::Open(const char* path) {
+  // Walk outcomes describe the file they were found in.
+  locations_.Clear();
   if (path == nullptr) {
     file_.Close();
     disk_count_ = 0;
@@ -108,38 +123,51 @@ D88Image::SectorRecord D88Image::ReadSectorRecord(std::int64_t position,
   return record;
 }
 
-// The ID bytes on disk are unsigned; the caller's numbers are plain ints, so
-// a negative or oversized number simply never matches.
-bool D88Image::Matches(const SectorRecord& record, int c, int h, int r, int n) {
-  return record.id[0] == c && record.id[1] == h && record.id[2] == r &&
-         record.id[3] == n;
+// Walks the track's records from its first one to the sector whose ID
+// matches. Each record repeats the track's record count; the walk ends after
+// the record whose position equals its own count minus one. Only that
+// equality ends it: when the counts of a track disagree the walk runs on into
+// whatever follows, until the file ends. A count of 0 cannot be a real track,
+// so it ends the search before the ID is even looked at.
+SectorLocation D88Image::WalkTrack(std::int64_t track_start, std::uint32_t id) {
+  SectorLocation location = {};
+  location.valid = true;
+  location.id = id;
+  location.track_start = track_start;
+  std::int64_t position = track_start;
+  for (std::int64_t index = 0;; ++index) {
+    const SectorRecord record = ReadSectorRecord(position, track_start);
+    if (!record.whole || record.count == 0) return location;
+    position += static_cast<std::int64_t>(kSectorHeaderSize);
+    if (PackId(record.id[0], record.id[1], record.id[2], record.id[3]) == id) {
+      location.found = true;
+      location.data_length = record.data_length;
+      location.data_position = position;
+      return location;
+    }
+    position += record.data_length;
+    if (index == record.count - 1) return location;
+  }
 }
 
-// Walks the track's records from its first one and delivers the sector whose
-// ID matches. Each record repeats the track's record count; the walk ends
-// after the record whose position equals its own count minus one. Only that
-// equality ends it: when the counts of a track disagree the walk runs on
-// into whatever follows, until the file ends. A count of 0 cannot be a real
-// track, so it ends the search before the ID is even looked at.
+// The ID bytes on disk are unsigned; the caller's numbers are plain ints, so
+// a number outside 0..255 never matches and the walk could only fail.
 std::int32_t D88Image::ReadSector(int track, int c, int h, int r, int n,
                                   std::uint8_t* dest,
                                   std::int32_t max_length) {
   const std::int64_t track_start = TrackPosition(track);
   if (track_start < 0 || !file_.IsOpen()) return 0;
-  std::int64_t position = track_start;
-  for (std::int64_t index = 0;; ++index) {
-    const SectorRecord record = ReadSectorRecord(position, track_start);
-    if (!record.whole || record.count == 0) return 0;
-    position += static_cast<std::int64_t>(kSectorHeaderSize);
-    if (Matches(record, c, h, r, n)) {
-      const std::int32_t wanted =
-          record.data_length < max_length ? record.data_length : max_length;
-      // Data cut short by the end of the file delivers what was read.
-      return file_.ReadAt(position, dest, wanted, track_start);
-    }
-    position += record.data_length;
-    if (index == record.count - 1) return 0;
-  }
+  if (!IsByte(c) || !IsByte(h) || !IsByte(r) || !IsByte(n)) return 0;
+  const std::uint32_t id = PackId(c, h, r, n);
+  const SectorLocation* known = locations_.Find(track_start, id);
+  const SectorLocation location =
+      known != nullptr ? *known : WalkTrack(track_start, id);
+  if (known == nullptr) locations_.Remember(location);
+  if (!location.found) return 0;
+  const std::int32_t wanted =
+      location.data_length < max_length ? location.data_length : max_length;
+  // Data cut short by the end of the file delivers what was read.
+  return file_.ReadAt(location.data_position, dest, wanted, track_start);
 }
 
 // A run asks for one nominal sector at a time (the last step only for what

@@ -11,6 +11,7 @@
 
 #include "d88_format.h"
 #include "image_file.h"
+#include "sector_location_cache.h"
 
 namespace d88 {
 
@@ -63,9 +64,10 @@ class D88Image {
   std::int64_t TrackPosition(int track) const;
   SectorRecord ReadSectorRecord(std::int64_t position,
                                 std::int64_t track_start);
-  static bool Matches(const SectorRecord& record, int c, int h, int r, int n);
+  SectorLocation WalkTrack(std::int64_t track_start, std::uint32_t id);
 
   ImageFile file_;
+  SectorLocationCache locations_;
   int disk_count_ = 0;
   int first_sector_ = 1;
   int last_sector_ = 16;

@@ -275,6 +275,76 @@ TEST_F(ReaderTest, DataLengthRulesOverTheSizeCode) {
   EXPECT_EQ(ReadOne(0, 0, 0, 3), SectorPattern(0, 3)) << "skips by the length";
 }
 
+// --- Repeated lookups ---
+// A lookup's outcome is kept by track position and sector ID, so that a
+// damaged track is not walked again for every sector of every file. These
+// guard against a kept outcome answering a lookup it does not belong to.
+
+TEST_F(ReaderTest, KeptOutcomesBelongToOneFile) {
+  const Bytes with_r1 =
+      DiskBuilder().SetTrack(0, {Record(0, 0, 1, 1, SectorPattern(0, 1))}).Build();
+  const Bytes with_r2 =
+      DiskBuilder().SetTrack(0, {Record(0, 0, 2, 1, SectorPattern(5, 5))}).Build();
+  Load(with_r1);
+  ASSERT_EQ(ReadOne(0, 0, 0, 1), SectorPattern(0, 1));
+  ASSERT_TRUE(ReadOne(0, 0, 0, 2).empty());
+  // The same track position in another file holds other sectors.
+  ASSERT_TRUE(image.Open(scratch.Write("other.d88", with_r2).string().c_str()));
+  ASSERT_TRUE(image.SelectDisk(0));
+  EXPECT_TRUE(ReadOne(0, 0, 0, 1).empty());
+  EXPECT_EQ(ReadOne(0, 0, 0, 2), SectorPattern(5, 5));
+}
+
+TEST_F(ReaderTest, KeptOutcomesBelongToOneTrackPosition) {
+  // Tracks 0 and 2 hold records with the same ID at different positions;
+  // track 4 shares track 0's position.
+  DiskBuilder disk;
+  disk.SetTrack(0, {Record(0, 0, 1, 1, SectorPattern(0, 1))})
+      .SetTrack(2, {Record(0, 0, 1, 1, SectorPattern(2, 1))})
+      .SetTrackOffset(4, 0x2B0);
+  Load(disk.Build());
+  for (int pass = 0; pass < 2; ++pass) {
+    EXPECT_EQ(ReadOne(0, 0, 0, 1), SectorPattern(0, 1)) << pass;
+    EXPECT_EQ(ReadOne(2, 0, 0, 1), SectorPattern(2, 1)) << pass;
+    EXPECT_EQ(ReadOne(4, 0, 0, 1), SectorPattern(0, 1)) << pass;
+  }
+}
+
+TEST_F(ReaderTest, KeptOutcomesDeliverWhatEachCallerAsks) {
+  Load(DiskBuilder().SetTrack(0, StandardTrack(0)).Build());
+  Bytes expected = SectorPattern(0, 3);
+  expected.resize(100);
+  EXPECT_EQ(ReadOne(0, 0, 0, 3, 3, 100), expected);
+  EXPECT_EQ(ReadOne(0, 0, 0, 3, 3, 1024), SectorPattern(0, 3));
+  EXPECT_EQ(ReadOne(0, 0, 0, 3, 3, 4096), SectorPattern(0, 3));
+}
+
+// More outcomes than the reader keeps for one disk: every lookup still gets
+// its own track's sector, in any order and any number of times.
+TEST_F(ReaderTest, ManyRepeatedLookupsStayRight) {
+  DiskBuilder disk;
+  for (int track = 0; track < 164; ++track) {
+    std::vector<SectorRecord> records;
+    for (int r = 1; r <= 40; ++r) {
+      records.push_back(Record(track / 2, track % 2, r, 40, SectorPattern(track, r, 16)));
+    }
+    disk.SetTrack(track, records);
+  }
+  Load(disk.Build());
+  for (int pass = 0; pass < 2; ++pass) {
+    for (int track = 163; track >= 0; track -= 3) {
+      for (int r = 1; r <= 41; ++r) {
+        const Bytes got = ReadOne(track, track / 2, track % 2, r, 3, 16);
+        if (r <= 40) {
+          ASSERT_EQ(got, SectorPattern(track, r, 16)) << track << " " << r;
+        } else {
+          ASSERT_TRUE(got.empty()) << track;
+        }
+      }
+    }
+  }
+}
+
 // --- Runs of sectors ---
 
 class RunTest : public ReaderTest {
