@@ -20,22 +20,27 @@ std::uint32_t PackId(int c, int h, int r, int n) {
 }  // namespace
 
 bool D88Image::Open(const char* path) {
-  // Walk outcomes describe the file they were found in.
-  locations_.Clear();
+  // Everything the reader knows describes one file: a close, a failed open
+  // and a new file all start from nothing, so no read can reach the old
+  // file's disks through a stale count, name or track table.
+  Reset();
   if (path == nullptr) {
     file_.Close();
-    disk_count_ = 0;
-    media_type_ = -1;
     return true;
   }
   // A failed open leaves no stream: the old file is closed first, so no read
   // can go on against it after the caller was told the open failed.
   if (!file_.Open(path)) return false;
-  // Nothing selected on the old file may address the new one.
-  ClearSelection();
-  for (std::uint32_t& offset : track_offsets_) offset = 0;
   ScanDisks();
   return true;
+}
+
+void D88Image::Reset() {
+  locations_.Clear();
+  disk_count_ = 0;
+  for (std::int64_t& offset : disk_offsets_) offset = 0;
+  for (std::uint32_t& offset : track_offsets_) offset = 0;
+  ClearSelection();
 }
 
 // Disks follow one another with no index: disk k starts where disk k-1 starts

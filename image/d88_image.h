@@ -24,6 +24,8 @@ class D88Image {
   // With a path: opens the file and finds its disks; true even when the file
   // holds no disk. With nullptr: closes the file; always true.
   bool Open(const char* path);
+  // The host's reason (an errno value) why the last Open with a path failed.
+  int OpenError() const { return file_.OpenError(); }
   int DiskCount() const { return disk_count_; }
   bool SelectDisk(int index);
   // The selected disk's name, NUL-terminated, in the image's own character
@@ -58,6 +60,7 @@ class D88Image {
     std::uint16_t data_length;
   };
 
+  void Reset();
   void ScanDisks();
   void ClearSelection();
   bool ReadDiskHeader(std::int64_t position, std::uint8_t* header);

@@ -1,5 +1,6 @@
 #include "image_file.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace d88 {
@@ -22,13 +23,17 @@ bool ImageFile::Open(const char* path) {
   Close();
   if (path == nullptr) return false;
   stream_ = std::fopen(path, "rb");
-  if (stream_ == nullptr) return false;
+  if (stream_ == nullptr) {
+    open_error_ = errno;
+    return false;
+  }
   // The window does the buffering; a second buffer in stdio would only copy
   // every byte once more.
   std::setvbuf(stream_, nullptr, _IONBF, 0);
   // Sanity check: on POSIX hosts a directory opens like a file and only the
   // first read fails. Treat that as a file that cannot be opened.
   if (!FillWindow(0) && std::ferror(stream_)) {
+    open_error_ = errno;
     Close();
     return false;
   }

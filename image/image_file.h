@@ -25,6 +25,8 @@ class ImageFile {
   bool Open(const char* path);
   void Close();
   bool IsOpen() const { return stream_ != nullptr; }
+  // The errno value that made the last Open fail.
+  int OpenError() const { return open_error_; }
 
   // Copies up to length bytes from the given file position into dest and
   // returns how many arrived: fewer than length only at the end of the file
@@ -63,6 +65,7 @@ class ImageFile {
                                   std::int64_t keep_from);
 
   std::FILE* stream_ = nullptr;
+  int open_error_ = 0;
   std::int64_t window_start_ = 0;
   std::int32_t window_length_ = 0;
   std::uint8_t window_[kWindowSize] = {};

@@ -36,6 +36,19 @@ const char kThreeDiskLines[] =
     "\n[GAME A] -> 001\n"
     "\n[\x83\x5C\x83\x74\x83\x67] -> 002\n";
 
+// The usage line, unchanged, and the pointer to --help after it.
+std::string Usage() {
+  const std::string program = d88test::ToolPath();
+  return "Usage: " + program + " [d88file] [-d]\n" + "Try '" + program +
+         " --help' for more information.\n";
+}
+
+// The open error keeps its Shift_JIS line; a readable one follows.
+std::string OpenError(const std::string& path, const std::string& reason) {
+  return kOpenError + "d88unpack: cannot open \"" + path + "\": " + reason +
+         "\n";
+}
+
 const Tree kThreeFolders = {{"000", "<dir>"}, {"001", "<dir>"}, {"002", "<dir>"}};
 
 TEST(CommandLineTest, NoArgumentsPrintsUsage) {
@@ -43,20 +56,26 @@ TEST(CommandLineTest, NoArgumentsPrintsUsage) {
   const ToolRun run = runner.Run({});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err,
-            ConsoleText("Usage: " + d88test::ToolPath() + " [d88file] [-d]\n"));
+  EXPECT_EQ(run.err, ConsoleText(Usage()));
   EXPECT_TRUE(run.tree.empty());
 }
 
 TEST(CommandLineTest, ImagesThatCannotBeOpened) {
   const ToolRunner runner;
   // A missing file, and a folder, which opens like a file on POSIX hosts.
-  for (const std::string& path :
-       {(runner.work() / "missing.d88").string(), runner.work().string()}) {
+#if defined(_WIN32)
+  const char* folder_reason = "Permission denied";
+#else
+  const char* folder_reason = "Is a directory";
+#endif
+  const std::pair<std::string, std::string> cases[] = {
+      {(runner.work() / "missing.d88").string(), "No such file or directory"},
+      {runner.work().string(), folder_reason}};
+  for (const auto& [path, reason] : cases) {
     const ToolRun run = runner.Run({path});
     EXPECT_EQ(run.status, 1) << path;
     EXPECT_EQ(run.out, "") << path;
-    EXPECT_EQ(run.err, ConsoleText(kOpenError)) << path;
+    EXPECT_EQ(run.err, ConsoleText(OpenError(path, reason))) << path;
     EXPECT_TRUE(run.tree.empty()) << path;
   }
 }
@@ -98,7 +117,8 @@ TEST(CommandLineTest, DashDFirstIsTheImagePath) {
   const ToolRunner runner;
   const ToolRun missing = runner.Run({"-d"});
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, ConsoleText(kOpenError));
+  EXPECT_EQ(missing.err,
+            ConsoleText(OpenError("-d", "No such file or directory")));
   std::filesystem::copy_file(runner.WriteImage(ThreeDisks()),
                              runner.work() / "-d");
   const ToolRun run = runner.Run({"-d"});

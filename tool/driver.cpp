@@ -6,10 +6,8 @@
 #include "d88_image.h"
 #include "extract.h"
 #include "host.h"
-
-#ifndef D88UNPACK_VERSION
-#define D88UNPACK_VERSION "0.0.0"
-#endif
+#include "options.h"
+#include "reporter.h"
 
 namespace d88 {
 namespace {
@@ -18,90 +16,139 @@ namespace {
 D88Image image;
 
 // "Cannot open the file" in Japanese, as Shift_JIS bytes: the tool's users
-// know this message from the machines the disks come from.
+// know this message from the machines the disks come from, and scripts may
+// match it. A line that any terminal can read follows it.
 constexpr char kOpenError[] =
     "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76"
     "\x83\x93\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\n";
 
-void PrintUsage(std::FILE* stream, const char* program) {
-  std::fprintf(stream, "Usage: %s [d88file] [-d]\n", program);
-}
+enum class DiskOutcome { kDone, kFailed, kStopRun };
 
-void PrintHelp(const char* program) {
-  PrintUsage(stdout, program);
-  std::fputs(
-      "\n"
-      "Lists and extracts the files of every disk in a D88 disk image.\n"
-      "Each disk's files go into a folder named by the disk's number\n"
-      "(000, 001, ...) in the current folder; with -d they all go into\n"
-      "the current folder itself.\n",
-      stdout);
-}
-
-// Makes and enters the disk's folder. An existing folder is simply entered.
+// Makes and enters the disk's folder; an existing folder is simply entered.
+// When the folder cannot be made, the reason from making it is the one that
+// explains the failure.
 bool EnterDiskFolder(int index, const char* folder) {
-  host::MakeFolder(folder);
-  if (host::EnterFolder(folder)) return true;
-  std::fflush(stdout);
-  std::fprintf(stderr,
-               "d88unpack: cannot enter folder \"%s\": %s; disk %d skipped\n",
-               folder, host::FolderErrorText(), index);
+  const host::MakeOutcome made = host::MakeFolder(folder);
+  if (made != host::MakeOutcome::kFailed && host::EnterFolder(folder)) {
+    return true;
+  }
+  report::Note("cannot %s folder \"%s\": %s; disk %d skipped",
+               made == host::MakeOutcome::kFailed ? "make" : "enter", folder,
+               host::FolderErrorText(), index);
   return false;
 }
 
-enum class DiskOutcome { kDone, kFailed, kStopRun };
-
-// Runs one disk in its own folder. ".." is only taken after an entry that
-// succeeded, so the run never works above the folder it started in; and if
-// ".." cannot be taken, the run stops rather than nest the next disks.
-DiskOutcome ExtractDiskInFolder(int index) {
+// Runs one disk in its own folder and returns to the work folder by its
+// handle. If even that fails, the run stops rather than put the next disks
+// in the wrong place.
+DiskOutcome ProcessDiskInFolder(int index, const Options& options) {
   char folder[16];
   std::snprintf(folder, sizeof folder, "%03d", index);
+  if (options.mode == Mode::kList) {
+    report::DiskLine(image.DiskName(), folder);
+    ProcessDisk(image, options);
+    return DiskOutcome::kDone;
+  }
   if (!EnterDiskFolder(index, folder)) return DiskOutcome::kFailed;
-  std::printf("\n[%s] -> %s\n", image.DiskName(), folder);
-  const bool all_written = ExtractDisk(image);
-  if (!host::LeaveFolder()) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "d88unpack: cannot leave folder \"%s\": %s; run stopped\n",
-                 folder, host::FolderErrorText());
+  report::DiskLine(image.DiskName(), folder);
+  const bool all_written = ProcessDisk(image, options);
+  if (!host::ReturnToWorkFolder()) {
+    report::Note("cannot leave folder \"%s\": %s; run stopped", folder,
+                 host::FolderErrorText());
     return DiskOutcome::kStopRun;
   }
   return all_written ? DiskOutcome::kDone : DiskOutcome::kFailed;
+}
+
+// Names the asked-for disk numbers that the image does not hold.
+bool CheckDisksExist(const Options& options, int disk_count) {
+  const DiskList& disks = options.disks;
+  char missing[256] = "";
+  for (int i = 0; i < disks.range_count; ++i) {
+    const DiskRange& range = disks.ranges[i];
+    if (range.last != DiskList::kToLastDisk && range.last < disk_count) continue;
+    if (range.last == DiskList::kToLastDisk && range.first < disk_count) continue;
+    const int first = range.first > disk_count ? range.first : disk_count;
+    char part[40];
+    if (range.last == DiskList::kToLastDisk) {
+      std::snprintf(part, sizeof part, "%s%d-", missing[0] ? ", " : "", first);
+    } else if (range.last == first) {
+      std::snprintf(part, sizeof part, "%s%d", missing[0] ? ", " : "", first);
+    } else {
+      std::snprintf(part, sizeof part, "%s%d-%d", missing[0] ? ", " : "",
+                    first, range.last);
+    }
+    std::strncat(missing, part, sizeof missing - std::strlen(missing) - 1);
+  }
+  if (missing[0] == '\0') return true;
+  report::Note("no disk %s in \"%s\", which holds %d disk%s", missing,
+               options.image_path, disk_count, disk_count == 1 ? "" : "s");
+  return false;
+}
+
+bool ProcessDisks(const Options& options) {
+  bool ok = true;
+  for (int i = 0; i < image.DiskCount(); ++i) {
+    if (!options.disks.Includes(i)) continue;
+    image.SelectDisk(i);
+    if (!options.folders) {
+      if (!ProcessDisk(image, options)) ok = false;
+      continue;
+    }
+    const DiskOutcome outcome = ProcessDiskInFolder(i, options);
+    if (outcome != DiskOutcome::kDone) ok = false;
+    if (outcome == DiskOutcome::kStopRun) break;
+  }
+  return ok;
+}
+
+int Run(const Options& options) {
+  report::Configure(options.unicode_names);
+  if (!image.Open(options.image_path)) {
+    report::RawError(kOpenError);
+    report::Note("cannot open \"%s\": %s", options.image_path,
+                 std::strerror(image.OpenError()));
+    return 1;
+  }
+  // A listing creates nothing, not even the folder it was given.
+  const bool writes = options.mode != Mode::kList;
+  if (writes && !host::EnterWorkFolder(options.output_folder)) {
+    report::Note("cannot use folder \"%s\": %s",
+                 options.output_folder != nullptr ? options.output_folder : ".",
+                 host::FolderErrorText());
+    host::ReturnToStartFolder();
+    return 1;
+  }
+  bool ok = ProcessDisks(options);
+  if (!CheckDisksExist(options, image.DiskCount())) ok = false;
+  if (writes) host::ReturnToStartFolder();
+  image.Open(nullptr);
+  return ok ? 0 : 1;
 }
 
 }  // namespace
 
 int RunTool(int argc, char** argv) {
   const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "d88unpack";
-  if (argc < 2) {
-    PrintUsage(stderr, program);
-    return 1;
+  const CommandLine line = ParseCommandLine(argc, argv);
+  switch (line.outcome) {
+    case CommandLineOutcome::kHelp:
+      report::Help(program);
+      return 0;
+    case CommandLineOutcome::kVersion:
+      report::Version();
+      return 0;
+    case CommandLineOutcome::kBadOption:
+      report::Note("%s", line.problem);
+      report::Usage(program);
+      return 1;
+    case CommandLineOutcome::kNoImage:
+      report::Usage(program);
+      return 1;
+    case CommandLineOutcome::kRun:
+      break;
   }
-  if (std::strcmp(argv[1], "--help") == 0) {
-    PrintHelp(program);
-    return 0;
-  }
-  if (std::strcmp(argv[1], "--version") == 0) {
-    std::printf("d88unpack %s\n", D88UNPACK_VERSION);
-    return 0;
-  }
-  const bool folders = !(argc >= 3 && std::strcmp(argv[2], "-d") == 0);
-  if (!image.Open(argv[1])) {
-    std::fputs(kOpenError, stderr);
-    return 1;
-  }
-  bool ok = true;
-  for (int i = 0; i < image.DiskCount(); ++i) {
-    image.SelectDisk(i);
-    if (!folders) {
-      if (!ExtractDisk(image)) ok = false;
-      continue;
-    }
-    const DiskOutcome outcome = ExtractDiskInFolder(i);
-    if (outcome != DiskOutcome::kDone) ok = false;
-    if (outcome == DiskOutcome::kStopRun) break;
-  }
-  return ok ? 0 : 1;
+  return Run(line.options);
 }
 
 }  // namespace d88

@@ -7,6 +7,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -17,12 +18,16 @@ namespace {
 // The error of the last failed call, saved at once: cleaning up after a
 // failure (closing, removing) may change errno before it is reported.
 int last_file_error = 0;
+// Set when a folder was refused for being a link rather than by the host.
+bool folder_was_link = false;
 
 #if defined(_WIN32)
 DWORD last_folder_error = 0;
 #else
 int last_folder_error = 0;
 #endif
+
+constexpr char kLinkRefused[] = "it is a link, which the run does not follow";
 
 bool CloseAfterWriting(std::FILE* file, bool written) {
   if (!written) last_file_error = errno;
@@ -33,29 +38,126 @@ bool CloseAfterWriting(std::FILE* file, bool written) {
   return written;
 }
 
-}  // namespace
+bool IsSeparator(char c) {
+#if defined(_WIN32)
+  return c == '/' || c == '\\';
+#else
+  return c == '/';
+#endif
+}
+
+// Makes every folder along path that is missing, like "mkdir -p".
+bool MakeFolderPath(const char* path) {
+  char partial[4096];
+  const std::size_t length = std::strlen(path);
+  if (length >= sizeof partial) return false;
+  std::memcpy(partial, path, length + 1);
+  for (std::size_t i = 1; i <= length; ++i) {
+    if (i < length && !IsSeparator(partial[i])) continue;
+    if (i < length && IsSeparator(partial[i - 1])) continue;
+    const char kept = partial[i];
+    partial[i] = '\0';
+    if (MakeFolder(partial) == MakeOutcome::kFailed) return false;
+    partial[i] = kept;
+  }
+  return true;
+}
 
 #if defined(_WIN32)
 
-bool MakeFolder(const char* name) {
-  if (CreateDirectoryA(name, nullptr)) return true;
+wchar_t start_folder[MAX_PATH * 4];
+wchar_t work_folder[MAX_PATH * 4];
+
+bool SaveCurrentFolder(wchar_t* dest, DWORD capacity) {
+  const DWORD length = GetCurrentDirectoryW(capacity, dest);
+  if (length > 0 && length < capacity) return true;
   last_folder_error = GetLastError();
   return false;
 }
 
+bool Utf8ToWide(const char* text, wchar_t* dest, int capacity) {
+  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, dest,
+                             capacity) > 0;
+}
+
+#else
+
+// Handles on the two folders the run returns to. O_PATH asks for no read
+// permission, so a folder the user may enter but not list still works.
+#if defined(O_PATH)
+constexpr int kFolderHandleFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int kFolderHandleFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+int start_folder = -1;
+int work_folder = -1;
+
+int OpenCurrentFolder() {
+  const int handle = open(".", kFolderHandleFlags);
+  if (handle < 0) last_folder_error = errno;
+  return handle;
+}
+
+void CloseFolderHandle(int& handle) {
+  if (handle >= 0) close(handle);
+  handle = -1;
+}
+
+#endif
+
+}  // namespace
+
+#if defined(_WIN32)
+
+bool EnterWorkFolder(const char* path) {
+  folder_was_link = false;
+  if (!SaveCurrentFolder(start_folder, MAX_PATH * 4)) return false;
+  if (path != nullptr) {
+    if (!MakeFolderPath(path)) return false;
+    if (!SetCurrentDirectoryA(path)) {
+      last_folder_error = GetLastError();
+      return false;
+    }
+  }
+  return SaveCurrentFolder(work_folder, MAX_PATH * 4);
+}
+
+void ReturnToStartFolder() {
+  if (start_folder[0] != L'\0') SetCurrentDirectoryW(start_folder);
+  start_folder[0] = L'\0';
+  work_folder[0] = L'\0';
+}
+
+MakeOutcome MakeFolder(const char* name) {
+  if (CreateDirectoryA(name, nullptr)) return MakeOutcome::kMade;
+  last_folder_error = GetLastError();
+  return last_folder_error == ERROR_ALREADY_EXISTS ? MakeOutcome::kExists
+                                                   : MakeOutcome::kFailed;
+}
+
 bool EnterFolder(const char* name) {
+  folder_was_link = false;
+  const DWORD attributes = GetFileAttributesA(name);
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    folder_was_link = true;
+    return false;
+  }
   if (SetCurrentDirectoryA(name)) return true;
   last_folder_error = GetLastError();
   return false;
 }
 
-bool LeaveFolder() {
-  if (SetCurrentDirectoryA("..")) return true;
+bool ReturnToWorkFolder() {
+  if (SetCurrentDirectoryW(work_folder)) return true;
+  folder_was_link = false;
   last_folder_error = GetLastError();
   return false;
 }
 
 const char* FolderErrorText() {
+  if (folder_was_link) return kLinkRefused;
   static char text[256];
   const DWORD length = FormatMessageA(
       FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -75,32 +177,121 @@ const char* FolderErrorText() {
   return text;
 }
 
+namespace {
+
+std::FILE* OpenForWriting(const char* name, bool utf8_name) {
+  if (!utf8_name) return std::fopen(name, "wb");
+  wchar_t wide[MAX_PATH];
+  if (!Utf8ToWide(name, wide, MAX_PATH)) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  return _wfopen(wide, L"wb");
+}
+
+void RemoveFile(const char* name, bool utf8_name) {
+  wchar_t wide[MAX_PATH];
+  if (!utf8_name) {
+    std::remove(name);
+  } else if (Utf8ToWide(name, wide, MAX_PATH)) {
+    _wremove(wide);
+  }
+}
+
+}  // namespace
+
+void WriteUtf8Text(std::FILE* stream, const char* text) {
+  const HANDLE handle =
+      GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  static wchar_t wide[4096];
+  if (!GetConsoleMode(handle, &mode) || !Utf8ToWide(text, wide, 4096)) {
+    std::fputs(text, stream);
+    return;
+  }
+  std::fflush(stream);
+  DWORD written = 0;
+  WriteConsoleW(handle, wide, static_cast<DWORD>(wcslen(wide)), &written,
+                nullptr);
+}
+
 #else
 
-bool MakeFolder(const char* name) {
-  if (mkdir(name, 0777) == 0) return true;
-  last_folder_error = errno;
-  return false;
+bool EnterWorkFolder(const char* path) {
+  folder_was_link = false;
+  start_folder = OpenCurrentFolder();
+  if (start_folder < 0) return false;
+  if (path != nullptr) {
+    if (!MakeFolderPath(path)) return false;
+    if (chdir(path) != 0) {
+      last_folder_error = errno;
+      return false;
+    }
+  }
+  work_folder = OpenCurrentFolder();
+  return work_folder >= 0;
 }
 
+void ReturnToStartFolder() {
+  if (start_folder >= 0 && fchdir(start_folder) != 0) {
+    last_folder_error = errno;
+  }
+  CloseFolderHandle(start_folder);
+  CloseFolderHandle(work_folder);
+}
+
+MakeOutcome MakeFolder(const char* name) {
+  if (mkdir(name, 0777) == 0) return MakeOutcome::kMade;
+  last_folder_error = errno;
+  return errno == EEXIST ? MakeOutcome::kExists : MakeOutcome::kFailed;
+}
+
+// O_NOFOLLOW refuses a link as the last part of the name, and the handle
+// makes the check and the entry one step: nothing can swap the folder for a
+// link in between.
 bool EnterFolder(const char* name) {
-  if (chdir(name) == 0) return true;
+  folder_was_link = false;
+  const int handle = open(name, kFolderHandleFlags | O_NOFOLLOW);
+  if (handle < 0) {
+    last_folder_error = errno;
+    struct stat status;
+    folder_was_link = lstat(name, &status) == 0 && S_ISLNK(status.st_mode);
+    return false;
+  }
+  const bool entered = fchdir(handle) == 0;
+  if (!entered) last_folder_error = errno;
+  close(handle);
+  return entered;
+}
+
+bool ReturnToWorkFolder() {
+  folder_was_link = false;
+  if (fchdir(work_folder) == 0) return true;
   last_folder_error = errno;
   return false;
 }
 
-bool LeaveFolder() {
-  if (chdir("..") == 0) return true;
-  last_folder_error = errno;
-  return false;
+const char* FolderErrorText() {
+  return folder_was_link ? kLinkRefused : std::strerror(last_folder_error);
 }
 
-const char* FolderErrorText() { return std::strerror(last_folder_error); }
+namespace {
+
+std::FILE* OpenForWriting(const char* name, bool) { return std::fopen(name, "wb"); }
+
+void RemoveFile(const char* name, bool) { std::remove(name); }
+
+}  // namespace
+
+void WriteUtf8Text(std::FILE* stream, const char* text) {
+  std::fputs(text, stream);
+}
 
 #endif
 
-bool WriteFile(const char* name, const std::uint8_t* data, std::size_t size) {
-  std::FILE* file = std::fopen(name, "wb");
+bool WriteFile(const char* name, bool utf8_name, const std::uint8_t* data,
+               std::size_t size) {
+  std::FILE* file = OpenForWriting(name, utf8_name);
   if (file == nullptr) {
     last_file_error = errno;
     return false;
@@ -109,7 +300,7 @@ bool WriteFile(const char* name, const std::uint8_t* data, std::size_t size) {
   std::setvbuf(file, nullptr, _IONBF, 0);
   const bool written = std::fwrite(data, 1, size, file) == size;
   if (CloseAfterWriting(file, written)) return true;
-  std::remove(name);
+  RemoveFile(name, utf8_name);
   return false;
 }
 

@@ -1,32 +1,52 @@
-// The few things the tool asks of the host: folders, host files and the text
-// of the host's last error. One implementation per host sits behind these
-// calls, so the rest of the tool is the same code on POSIX and Windows.
+// The few things the tool asks of the host: folders, host files, console
+// text and the text of the host's last error. One implementation per host
+// sits behind these calls, so the rest of the tool is the same code on POSIX
+// and Windows.
 //
-// Names are narrow byte strings in the image's own character set (Shift_JIS
-// on the machines these disks come from). On Windows they go through the
-// ANSI calls, which take them under the system code page; a wide-character
-// path made from them would lose characters.
+// Names are narrow byte strings. Raw names are in the image's own character
+// set (Shift_JIS on the machines these disks come from); on Windows they go
+// through the ANSI calls, which take them under the system code page. Names
+// decoded with --unicode-names are UTF-8; on Windows they go through the
+// wide-character calls, so they come out right whatever the code page.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 namespace host {
 
-// Creates a folder in the working folder. Fails, among other reasons, when
-// the folder exists already; callers that only want it there ignore that.
-bool MakeFolder(const char* name);
-// Makes the named child folder the working folder.
+// The run's folders. The run starts where it was started, optionally moves
+// into a work folder, and each disk's folder is entered from there and left
+// again through a handle kept on the work folder, never through "..": a
+// disk folder that is not what it seems cannot lead the run anywhere else.
+
+// Makes path (and its missing parents) unless it is nullptr, enters it and
+// keeps handles on the start and the work folder.
+bool EnterWorkFolder(const char* path);
+// Goes back to the folder the run started in and lets the handles go.
+void ReturnToStartFolder();
+
+enum class MakeOutcome { kMade, kExists, kFailed };
+// Creates a folder in the working folder.
+MakeOutcome MakeFolder(const char* name);
+// Makes the named child folder the working folder. Refuses a symbolic link
+// (or, on Windows, a reparse point): the run never follows one out.
 bool EnterFolder(const char* name);
-// Makes the parent folder the working folder again.
-bool LeaveFolder();
+// Makes the work folder the working folder again.
+bool ReturnToWorkFolder();
 // The host's reason for the last failed folder call, as text.
 const char* FolderErrorText();
 
 // Creates or replaces the file in the working folder and writes size bytes
 // into it, in binary. On failure no partial file is left behind.
-bool WriteFile(const char* name, const std::uint8_t* data, std::size_t size);
+bool WriteFile(const char* name, bool utf8_name, const std::uint8_t* data,
+               std::size_t size);
 // The host's reason for the last failed WriteFile, as text.
 const char* FileErrorText();
+
+// Writes UTF-8 text to a console stream: as it is to a file or a pipe, and
+// on a Windows console as characters, whatever the console's code page.
+void WriteUtf8Text(std::FILE* stream, const char* text);
 
 }  // namespace host

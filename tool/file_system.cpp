@@ -1,0 +1,72 @@
+#include "file_system.h"
+
+#include <cstring>
+
+namespace d88 {
+namespace {
+
+std::uint8_t directory_buffer[kDirectorySize];
+Directory directory;
+
+}  // namespace
+
+DirEntry DecodeDirEntry(const std::uint8_t* bytes) {
+  DirEntry entry = {};
+  for (int i = 0; i < kEntryNameLength; ++i) {
+    const std::uint8_t byte = bytes[kEntryNameOffset + i];
+    if (byte == 0) break;
+    entry.name[i] = static_cast<char>(byte);
+  }
+  entry.start_track = bytes[kEntryStartTrackOffset];
+  entry.start_sector = bytes[kEntryStartSectorOffset];
+  entry.end_track = bytes[kEntryEndTrackOffset];
+  entry.end_sector = bytes[kEntryEndSectorOffset];
+  return entry;
+}
+
+// Sectors are numbered linearly as track * 5 + sector number; the result fits
+// a signed 32-bit count for every entry.
+std::int32_t FileSize(const DirEntry& entry) {
+  const int start = entry.start_track * kSectorsPerTrack + entry.start_sector;
+  const int end = entry.end_track * kSectorsPerTrack + entry.end_sector;
+  return (end - start + 1) * kSectorSize;
+}
+
+// Only an exact match with the last sector number moves to the next track:
+// a run that starts above it counts on along the same track.
+SectorAddress NextSector(SectorAddress address) {
+  if (address.sector == kLastSector) return {address.track + 1, kFirstSector};
+  return {address.track, address.sector + 1};
+}
+
+const Directory& ReadDirectory(D88Image& image) {
+  image.SetSectorRange(kFirstSector, kLastSector);
+  // Only whole entries of what the read delivered are this disk's: the
+  // buffer may still hold an earlier disk's directory past that point.
+  const std::int32_t delivered =
+      image.ReadSectors(kDirectoryTrack, 0, 1, 1, kSectorSizeCode,
+                        directory_buffer, kDirectorySize);
+  directory.entry_count = 0;
+  for (int j = 0; j < delivered / kDirEntrySize; ++j) {
+    const std::uint8_t* bytes = directory_buffer + j * kDirEntrySize;
+    if (bytes[kEntryNameOffset] == kEndOfDirectory) break;
+    directory.entries[directory.entry_count++] = DecodeDirEntry(bytes);
+  }
+  return directory;
+}
+
+FileRead ReadFile(D88Image& image, const DirEntry& entry, std::uint8_t* dest) {
+  FileRead read = {FileSize(entry), 0};
+  if (read.size <= 0 || read.size > kLargestFileSize) return read;
+  // A run that breaks off early leaves the rest of the file as zeros, never
+  // as bytes of an earlier file.
+  std::memset(dest, 0, static_cast<std::size_t>(read.size));
+  image.SetSectorRange(kFirstSector, kLastSector);
+  const int track = entry.start_track;
+  read.delivered = image.ReadSectors(track, track / 2, track % 2,
+                                     entry.start_sector, kSectorSizeCode, dest,
+                                     read.size);
+  return read;
+}
+
+}  // namespace d88

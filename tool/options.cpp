@@ -1,0 +1,242 @@
+#include "options.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace d88 {
+namespace {
+
+// Where the parse is: the options seen so far and the positional arguments.
+struct ParseState {
+  CommandLine line;
+  const char* mode_option = nullptr;  // the option that chose the mode
+  int positional_count = 0;
+};
+
+using Apply = bool (*)(ParseState& state, const char* value);
+
+struct OptionSpec {
+  const char* name;  // without the leading "--"
+  const char* value_name;  // nullptr: the option takes no value
+  const char* help;
+  Apply apply;
+};
+
+bool SetMode(ParseState& state, Mode mode, const char* option) {
+  if (state.mode_option != nullptr &&
+      std::strcmp(state.mode_option, option) != 0) {
+    std::snprintf(state.line.problem, sizeof state.line.problem,
+                  "options --%s and --%s cannot be used together",
+                  state.mode_option, option);
+    return false;
+  }
+  state.mode_option = option;
+  state.line.options.mode = mode;
+  return true;
+}
+
+bool ApplyList(ParseState& state, const char*) {
+  return SetMode(state, Mode::kList, "list");
+}
+
+bool ApplyOutput(ParseState& state, const char* value) {
+  state.line.options.output_folder = value;
+  return true;
+}
+
+bool ApplyDisk(ParseState& state, const char* value) {
+  const ParsedDiskList parsed = ParseDiskList(value);
+  if (!parsed.valid) {
+    std::snprintf(state.line.problem, sizeof state.line.problem,
+                  "invalid disk list '%s' (examples: 2  0,3  1-4  5-)", value);
+    return false;
+  }
+  state.line.options.disks = parsed.list;
+  return true;
+}
+
+bool ApplyUnicodeNames(ParseState& state, const char*) {
+  state.line.options.unicode_names = true;
+  return true;
+}
+
+bool ApplyHelp(ParseState& state, const char*) {
+  state.line.outcome = CommandLineOutcome::kHelp;
+  return true;
+}
+
+bool ApplyVersion(ParseState& state, const char*) {
+  if (state.line.outcome != CommandLineOutcome::kHelp) {
+    state.line.outcome = CommandLineOutcome::kVersion;
+  }
+  return true;
+}
+
+constexpr OptionSpec kOptionTable[] = {
+    {"list", nullptr, "list every disk's files; write nothing", ApplyList},
+    {"output", "DIR",
+     "work in DIR instead of the current folder (made if missing)",
+     ApplyOutput},
+    {"disk", "LIST", "only these disks: 2  0,3  1-4  5- (to the last)",
+     ApplyDisk},
+    {"unicode-names", nullptr,
+     "decode Shift_JIS names: UTF-8 text and host names", ApplyUnicodeNames},
+    {"help", nullptr, "show this help and exit", ApplyHelp},
+    {"version", nullptr, "show the version and exit", ApplyVersion},
+};
+
+const OptionSpec* FindOption(const char* name, std::size_t length) {
+  for (const OptionSpec& spec : kOptionTable) {
+    if (std::strlen(spec.name) == length &&
+        std::strncmp(spec.name, name, length) == 0) {
+      return &spec;
+    }
+  }
+  return nullptr;
+}
+
+bool Problem(ParseState& state, const char* format, const char* argument) {
+  std::snprintf(state.line.problem, sizeof state.line.problem, format,
+                argument);
+  return false;
+}
+
+// Takes the option at argv[*index] and, for "--name value", the value after
+// it. Returns false with the problem set when the option cannot be used.
+bool TakeOption(ParseState& state, int argc, char** argv, int& index) {
+  const char* argument = argv[index] + 2;
+  const char* equals = std::strchr(argument, '=');
+  const std::size_t length = equals != nullptr
+                                 ? static_cast<std::size_t>(equals - argument)
+                                 : std::strlen(argument);
+  const OptionSpec* spec = FindOption(argument, length);
+  if (spec == nullptr) return Problem(state, "unknown option '%s'", argv[index]);
+  if (spec->value_name == nullptr) {
+    if (equals != nullptr) {
+      return Problem(state, "option '%s' takes no value", argv[index]);
+    }
+    return spec->apply(state, nullptr);
+  }
+  const char* value = equals != nullptr ? equals + 1 : nullptr;
+  if (value == nullptr && index + 1 < argc) value = argv[++index];
+  if (value == nullptr || value[0] == '\0') {
+    return Problem(state, "option '--%s' needs a value", spec->name);
+  }
+  return spec->apply(state, value);
+}
+
+// The arguments that are not options keep their original positions: image
+// path, then "-d", then anything, which is ignored.
+void TakePositional(ParseState& state, const char* argument) {
+  Options& options = state.line.options;
+  if (state.positional_count == 0) options.image_path = argument;
+  if (state.positional_count == 1 && std::strcmp(argument, "-d") == 0) {
+    options.folders = false;
+  }
+  ++state.positional_count;
+}
+
+bool IsLongOption(const char* argument) {
+  return argument[0] == '-' && argument[1] == '-' && argument[2] != '\0';
+}
+
+// Reads "N" at text; returns the position after it, or nullptr.
+const char* ReadNumber(const char* text, int& number) {
+  if (*text < '0' || *text > '9') return nullptr;
+  number = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    number = number * 10 + (*text - '0');
+    if (number > DiskList::kLargestNumber) return nullptr;
+  }
+  return text;
+}
+
+// Reads "N", "N-M" or "N-" at text into range; returns the position after
+// it, or nullptr when it is none of these.
+const char* ReadRange(const char* text, DiskRange& range) {
+  text = ReadNumber(text, range.first);
+  if (text == nullptr) return nullptr;
+  range.last = range.first;
+  if (*text != '-') return text;
+  ++text;
+  if (*text == ',' || *text == '\0') {
+    range.last = DiskList::kToLastDisk;
+    return text;
+  }
+  text = ReadNumber(text, range.last);
+  if (text == nullptr || range.last < range.first) return nullptr;
+  return text;
+}
+
+}  // namespace
+
+bool DiskList::Includes(int disk) const {
+  if (TakesEveryDisk()) return true;
+  for (int i = 0; i < range_count; ++i) {
+    const DiskRange& range = ranges[i];
+    if (disk >= range.first && (range.last == kToLastDisk || disk <= range.last)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+ParsedDiskList ParseDiskList(const char* text) {
+  ParsedDiskList parsed = {};
+  while (parsed.list.range_count < DiskList::kMaxRanges) {
+    DiskRange& range = parsed.list.ranges[parsed.list.range_count];
+    text = ReadRange(text, range);
+    if (text == nullptr) return parsed;
+    ++parsed.list.range_count;
+    if (*text == '\0') {
+      parsed.valid = true;
+      return parsed;
+    }
+    if (*text++ != ',') return parsed;
+  }
+  return parsed;  // more ranges than anyone types: refused as malformed
+}
+
+CommandLine ParseCommandLine(int argc, char** argv) {
+  ParseState state;
+  state.line.outcome = CommandLineOutcome::kRun;
+  bool options_ended = false;
+  for (int i = 1; i < argc; ++i) {
+    const char* argument = argv[i];
+    if (!options_ended && std::strcmp(argument, "--") == 0) {
+      options_ended = true;
+    } else if (!options_ended && IsLongOption(argument)) {
+      if (!TakeOption(state, argc, argv, i)) {
+        state.line.outcome = CommandLineOutcome::kBadOption;
+        return state.line;
+      }
+    } else {
+      TakePositional(state, argument);
+    }
+  }
+  if (state.line.outcome == CommandLineOutcome::kRun &&
+      state.line.options.image_path == nullptr) {
+    state.line.outcome = CommandLineOutcome::kNoImage;
+  }
+  return state.line;
+}
+
+const char* OptionsHelpText() {
+  static char text[2048];
+  std::size_t used = 0;
+  for (const OptionSpec& spec : kOptionTable) {
+    char left[32];
+    std::snprintf(left, sizeof left, "--%s%s%s", spec.name,
+                  spec.value_name != nullptr ? "=" : "",
+                  spec.value_name != nullptr ? spec.value_name : "");
+    const int written = std::snprintf(text + used, sizeof text - used,
+                                      "  %-18s %s\n", left, spec.help);
+    if (written < 0 || static_cast<std::size_t>(written) >= sizeof text - used) {
+      break;
+    }
+    used += static_cast<std::size_t>(written);
+  }
+  return text;
+}
+
+}  // namespace d88

@@ -1,0 +1,77 @@
+// The command line: every rule about what the user may type lives here.
+//
+// Options are long options ("--name", "--name=value" or "--name value") and
+// may stand anywhere; a lone "--" ends them. What is left keeps the tool's
+// original positional rules: the first argument is the image path (even
+// "-d"), the second turns folders off only when it is exactly "-d", and the
+// rest is ignored. So with no option the tool behaves as it always has.
+#pragma once
+
+#include <cstddef>
+
+namespace d88 {
+
+// What the run does with each disk's directory.
+enum class Mode {
+  kExtract,  // list every entry and write its file
+  kList,     // list every entry; read no file data, create nothing
+};
+
+// The disks a run takes, by the numbers their folders carry: "2", "0,3",
+// "1-4", "5-" (to the last). No range at all means every disk.
+struct DiskRange {
+  int first;
+  int last;  // kToLastDisk for "5-"
+};
+
+struct DiskList {
+  static constexpr int kToLastDisk = -1;
+  static constexpr int kMaxRanges = 32;
+  // Disk numbers beyond this cannot be meant: an image holds at most 64.
+  static constexpr int kLargestNumber = 999999;
+
+  int range_count = 0;
+  DiskRange ranges[kMaxRanges] = {};
+
+  bool TakesEveryDisk() const { return range_count == 0; }
+  bool Includes(int disk) const;
+};
+
+struct Options {
+  Mode mode = Mode::kExtract;
+  bool folders = true;        // false with "-d"
+  bool unicode_names = false;
+  const char* image_path = nullptr;
+  const char* output_folder = nullptr;  // nullptr: the current folder
+  DiskList disks;
+};
+
+enum class CommandLineOutcome {
+  kRun,         // options holds a run to do
+  kHelp,        // --help
+  kVersion,     // --version
+  kNoImage,     // no image path: print the usage
+  kBadOption,   // problem names the mistake; print it and the usage
+};
+
+struct CommandLine {
+  CommandLineOutcome outcome = CommandLineOutcome::kNoImage;
+  Options options;
+  // One line (without "d88unpack: " and the line feed) naming what was
+  // wrong, for kBadOption.
+  char problem[192] = {};
+};
+
+CommandLine ParseCommandLine(int argc, char** argv);
+
+struct ParsedDiskList {
+  bool valid;  // false when the text is not a list of numbers and ranges
+  DiskList list;
+};
+
+ParsedDiskList ParseDiskList(const char* text);
+
+// One line per option for --help.
+const char* OptionsHelpText();
+
+}  // namespace d88

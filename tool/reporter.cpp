@@ -1,0 +1,108 @@
+#include "reporter.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "host.h"
+#include "options.h"
+
+#ifndef D88UNPACK_VERSION
+#define D88UNPACK_VERSION "0.0.0"
+#endif
+
+namespace d88 {
+namespace report {
+namespace {
+
+bool decode_names = false;
+
+// Text that holds decoded names is UTF-8; the host shows it right on a
+// console whatever the console's code page. Raw names go out byte for byte.
+void Emit(std::FILE* stream, const char* text) {
+  if (decode_names) {
+    host::WriteUtf8Text(stream, text);
+  } else {
+    std::fputs(text, stream);
+  }
+}
+
+}  // namespace
+
+void Configure(bool unicode_names) { decode_names = unicode_names; }
+
+ShownName ShowName(const char* raw_name) {
+  ShownName shown = {};
+  std::snprintf(shown.text, sizeof shown.text, "%s", raw_name);
+  return shown;
+}
+
+void DiskLine(const char* raw_disk_name, const char* folder) {
+  char line[160];
+  std::snprintf(line, sizeof line, "\n[%s] -> %s\n",
+                ShowName(raw_disk_name).text, folder);
+  Emit(stdout, line);
+}
+
+// The name column is six bytes wide in the raw name's bytes: a Shift_JIS
+// character takes as many columns as it has bytes, whatever it is decoded to.
+void ListingLine(const DirEntry& entry, std::int32_t size) {
+  const int padding = kEntryNameLength - static_cast<int>(std::strlen(entry.name));
+  char line[160];
+  std::snprintf(line, sizeof line,
+                "%s%*s   START:%02x %02x    END:%02x %02x   SIZE:%04x\n",
+                ShowName(entry.name).text, padding > 0 ? padding : 0, "",
+                static_cast<unsigned>(entry.start_track),
+                static_cast<unsigned>(entry.start_sector),
+                static_cast<unsigned>(entry.end_track),
+                static_cast<unsigned>(entry.end_sector),
+                static_cast<unsigned>(static_cast<std::uint32_t>(size)));
+  Emit(stdout, line);
+}
+
+void Note(const char* format, ...) {
+  char line[512];
+  int used = std::snprintf(line, sizeof line, "d88unpack: ");
+  std::va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(line + used, sizeof line - static_cast<std::size_t>(used) - 1,
+                 format, arguments);
+  va_end(arguments);
+  std::strcat(line, "\n");
+  std::fflush(stdout);
+  Emit(stderr, line);
+}
+
+void RawError(const char* text) {
+  std::fflush(stdout);
+  std::fputs(text, stderr);
+}
+
+void Usage(const char* program) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "Usage: %s [d88file] [-d]\n", program);
+  std::fprintf(stderr, "Try '%s --help' for more information.\n", program);
+}
+
+void Help(const char* program) {
+  std::printf("Usage: %s [d88file] [-d]\n", program);
+  std::printf(
+      "\n"
+      "Lists and extracts the files of every disk in a D88 disk image.\n"
+      "The image path is required. Each disk's files go into a folder named\n"
+      "by the disk's number (000, 001, ...) in the current folder; with -d\n"
+      "they all go into the current folder itself.\n"
+      "\n"
+      "Options may stand anywhere; \"--\" ends them.\n"
+      "%s"
+      "\n"
+      "Exit status: 0 when everything asked for was done; 1 after a usage\n"
+      "error, when the image cannot be opened, when a folder or file cannot\n"
+      "be written, or when a disk asked for is not in the image.\n",
+      OptionsHelpText());
+}
+
+void Version() { std::printf("d88unpack %s\n", D88UNPACK_VERSION); }
+
+}  // namespace report
+}  // namespace d88
