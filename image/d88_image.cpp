@@ -125,6 +125,8 @@ D88Image::SectorRecord D88Image::ReadSectorRecord(std::int64_t position,
   record.id[3] = header[kSectorSizeCodeOffset];
   record.count = ReadLe16(header + kSectorCountOffset);
   record.data_length = ReadLe16(header + kSectorDataLengthOffset);
+  record.deleted_mark = header[kSectorDeletedMarkOffset];
+  record.status = header[kSectorStatusOffset];
   return record;
 }
 
@@ -147,6 +149,8 @@ SectorLocation D88Image::WalkTrack(std::int64_t track_start, std::uint32_t id) {
     if (PackId(record.id[0], record.id[1], record.id[2], record.id[3]) == id) {
       location.found = true;
       location.data_length = record.data_length;
+      location.deleted_mark = record.deleted_mark;
+      location.status = record.status;
       location.data_position = position;
       return location;
     }
@@ -157,22 +161,34 @@ SectorLocation D88Image::WalkTrack(std::int64_t track_start, std::uint32_t id) {
 
 // The ID bytes on disk are unsigned; the caller's numbers are plain ints, so
 // a number outside 0..255 never matches and the walk could only fail.
-std::int32_t D88Image::ReadSector(int track, int c, int h, int r, int n,
-                                  std::uint8_t* dest,
-                                  std::int32_t max_length) {
+SectorInfo D88Image::FindSector(int track, int c, int h, int r, int n) {
+  SectorInfo info = {};
   const std::int64_t track_start = TrackPosition(track);
-  if (track_start < 0 || !file_.IsOpen()) return 0;
-  if (!IsByte(c) || !IsByte(h) || !IsByte(r) || !IsByte(n)) return 0;
+  if (track_start < 0 || !file_.IsOpen()) return info;
+  if (!IsByte(c) || !IsByte(h) || !IsByte(r) || !IsByte(n)) return info;
   const std::uint32_t id = PackId(c, h, r, n);
   const SectorLocation* known = locations_.Find(track_start, id);
   const SectorLocation location =
       known != nullptr ? *known : WalkTrack(track_start, id);
   if (known == nullptr) locations_.Remember(location);
-  if (!location.found) return 0;
+  info.found = location.found;
+  info.data_length = location.data_length;
+  info.deleted_mark = location.deleted_mark;
+  info.status = location.status;
+  info.track_start = track_start;
+  info.data_position = location.data_position;
+  return info;
+}
+
+std::int32_t D88Image::ReadSector(int track, int c, int h, int r, int n,
+                                  std::uint8_t* dest,
+                                  std::int32_t max_length) {
+  const SectorInfo sector = FindSector(track, c, h, r, n);
+  if (!sector.found) return 0;
   const std::int32_t wanted =
-      location.data_length < max_length ? location.data_length : max_length;
+      sector.data_length < max_length ? sector.data_length : max_length;
   // Data cut short by the end of the file delivers what was read.
-  return file_.ReadAt(location.data_position, dest, wanted, track_start);
+  return file_.ReadAt(sector.data_position, dest, wanted, sector.track_start);
 }
 
 // A run asks for one nominal sector at a time (the last step only for what

@@ -15,6 +15,16 @@
 
 namespace d88 {
 
+// Where a sector's record lies in the file, and what its header says.
+struct SectorInfo {
+  bool found;
+  std::uint16_t data_length;    // bytes of data stored after the header
+  std::uint8_t deleted_mark;    // kDeletedDataMark when written as deleted
+  std::uint8_t status;          // 0, or the error recorded when imaged
+  std::int64_t track_start;     // file position of the track's first record
+  std::int64_t data_position;   // file position of the sector's data
+};
+
 class D88Image {
  public:
   D88Image() = default;
@@ -37,6 +47,9 @@ class D88Image {
   // after which it steps.
   void SetSectorRange(int first, int last);
 
+  // Finds the sector (c, h, r, n) of the track the way ReadSector does,
+  // without reading its data.
+  SectorInfo FindSector(int track, int c, int h, int r, int n);
   // Reads at most max_length bytes of the sector (c, h, r, n) of the track into
   // dest. Returns the bytes delivered, 0 when the sector is not found.
   std::int32_t ReadSector(int track, int c, int h, int r, int n,
@@ -58,6 +71,8 @@ class D88Image {
     std::uint8_t id[kSectorIdSize];
     std::uint16_t count;
     std::uint16_t data_length;
+    std::uint8_t deleted_mark;
+    std::uint8_t status;
   };
 
   void Reset();
