@@ -55,17 +55,53 @@ const Directory& ReadDirectory(D88Image& image) {
   return directory;
 }
 
+namespace {
+
+void NoteDamage(FileRead& read, SectorAddress address, const SectorInfo& sector) {
+  if (sector.status == 0 && sector.deleted_mark != kDeletedDataMark) return;
+  if (read.damaged_count < FileRead::kMaxDamagedListed) {
+    read.damaged[read.damaged_count] = {address, sector.status,
+                                        sector.deleted_mark};
+  }
+  ++read.damaged_count;
+}
+
+}  // namespace
+
+// Steps through the run one sector at a time, as the reader's own runs do,
+// so that each sector's header can be looked at on the way.
 FileRead ReadFile(D88Image& image, const DirEntry& entry, std::uint8_t* dest) {
-  FileRead read = {FileSize(entry), 0};
+  FileRead read = {};
+  read.size = FileSize(entry);
   if (read.size <= 0 || read.size > kLargestFileSize) return read;
+  SectorAddress address = {entry.start_track, entry.start_sector};
+  while (read.delivered < read.size) {
+    const std::int32_t wanted =
+        read.size - read.delivered < kSectorSize ? read.size - read.delivered
+                                                 : kSectorSize;
+    const int c = address.track / 2;
+    const int h = address.track % 2;
+    const SectorInfo sector =
+        image.FindSector(address.track, c, h, address.sector, kSectorSizeCode);
+    const std::int32_t got =
+        sector.found ? image.ReadSector(address.track, c, h, address.sector,
+                                        kSectorSizeCode, dest + read.delivered,
+                                        wanted)
+                     : 0;
+    if (got > 0) NoteDamage(read, address, sector);
+    if (got < wanted) {
+      read.data_end = read.delivered + got;
+      read.break_at = address;
+      break;
+    }
+    read.delivered += got;
+    read.data_end = read.delivered;
+    address = NextSector(address);
+  }
   // A run that breaks off early leaves the rest of the file as zeros, never
   // as bytes of an earlier file.
-  std::memset(dest, 0, static_cast<std::size_t>(read.size));
-  image.SetSectorRange(kFirstSector, kLastSector);
-  const int track = entry.start_track;
-  read.delivered = image.ReadSectors(track, track / 2, track % 2,
-                                     entry.start_sector, kSectorSizeCode, dest,
-                                     read.size);
+  std::memset(dest + read.data_end, 0,
+              static_cast<std::size_t>(read.size - read.data_end));
   return read;
 }
 

@@ -80,15 +80,35 @@ struct Directory {
 // callers keep it in static storage.
 const Directory& ReadDirectory(D88Image& image);
 
+// A sector of a file whose header records trouble: a status other than 0
+// (the imaging hardware could not read it cleanly) or a deleted-data mark.
+// Its data is used as stored.
+struct DamagedSector {
+  SectorAddress address;
+  std::uint8_t status;
+  std::uint8_t deleted_mark;
+};
+
 // What reading an entry's run came to.
 struct FileRead {
   std::int32_t size;       // the entry's size; <= 0 when it has no file
   std::int32_t delivered;  // bytes of whole sectors read before the run ended
+  // Bytes read from the image, the first bytes of a short sector that ended
+  // the run included; from here to size the file is zeros.
+  std::int32_t data_end;
+  // Where the run broke off when delivered < size (and size > 0).
+  SectorAddress break_at;
+  // Sectors of the file whose headers record trouble: how many, and the
+  // first of them.
+  int damaged_count;
+  static constexpr int kMaxDamagedListed = 8;
+  DamagedSector damaged[kMaxDamagedListed];
 };
 
 // Reads the entry's run into dest (room for kLargestFileSize bytes): the
 // sectors in run order, and after a break, zeros up to the entry's size.
-// The bytes of a short sector that ended the run stay in front of the zeros.
+// The run ends at the first sector that is missing or shorter than asked;
+// the bytes such a short sector holds stay in front of the zeros.
 FileRead ReadFile(D88Image& image, const DirEntry& entry, std::uint8_t* dest);
 
 }  // namespace d88
