@@ -17,6 +17,9 @@ constexpr std::size_t kDiskHeaderSize = 0x2B0;
 // The disk's name, NUL-terminated when shorter than 16 bytes.
 constexpr std::size_t kDiskNameOffset = 0x00;
 constexpr std::size_t kDiskNameLength = 16;
+// 0x10 when the disk is write-protected, 0 when it may be written.
+constexpr std::size_t kWriteProtectOffset = 0x1A;
+constexpr std::uint8_t kWriteProtected = 0x10;
 // One byte telling the kind of medium (2D, 2DD, 2HD...); informational only.
 constexpr std::size_t kMediaTypeOffset = 0x1B;
 // Bytes from the start of this header to the start of the next disk. Also the
@@ -26,6 +29,12 @@ constexpr std::size_t kDiskSizeOffset = 0x1C;
 // start of the disk header; 0 means the track was not recorded.
 constexpr std::size_t kTrackTableOffset = 0x20;
 constexpr int kTrackCount = 164;
+// Byte values of the media type field.
+constexpr std::uint8_t kMedia2D = 0x00;
+constexpr std::uint8_t kMedia2DD = 0x10;
+constexpr std::uint8_t kMedia2HD = 0x20;
+constexpr std::uint8_t kMedia1D = 0x30;
+constexpr std::uint8_t kMedia1DD = 0x40;
 
 // --- Sector header: 16 bytes in front of every sector's data. ---
 constexpr std::size_t kSectorHeaderSize = 16;

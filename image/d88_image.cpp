@@ -71,6 +71,7 @@ void D88Image::ClearSelection() {
   disk_start_ = -1;
   disk_size_ = 0;
   media_type_ = -1;
+  write_protect_ = -1;
   disk_name_[0] = '\0';
 }
 
@@ -89,6 +90,7 @@ bool D88Image::SelectDisk(int index) {
     track_offsets_[k] = ReadLe32(header + kTrackTableOffset + 4 * k);
   }
   media_type_ = header[kMediaTypeOffset];
+  write_protect_ = header[kWriteProtectOffset];
   disk_size_ = ReadLe32(header + kDiskSizeOffset);
   std::memcpy(disk_name_, header + kDiskNameOffset, kDiskNameLength);
   disk_name_[kDiskNameLength] = '\0';

@@ -43,6 +43,21 @@ class D88Image {
   const char* DiskName() const { return disk_name_; }
   // The selected disk's media type byte, or -1 when no disk is selected.
   int MediaType() const { return media_type_; }
+  // The selected disk's write-protect byte (kWriteProtected when protected),
+  // or -1 when no disk is selected.
+  int WriteProtect() const { return write_protect_; }
+  // The selected disk's size field as stored, and where the disk starts in
+  // the file (-1 when no disk is selected).
+  std::uint32_t SizeField() const { return disk_size_; }
+  std::int64_t DiskStart() const { return disk_start_; }
+  // The selected disk's track table entry as stored; 0 outside the table.
+  std::uint32_t TrackOffset(int track) const {
+    return track >= 0 && track < kTrackCount ? track_offsets_[track] : 0;
+  }
+  // True when reads can reach the track: recorded and within the disk.
+  bool TrackRecorded(int track) const { return TrackPosition(track) >= 0; }
+  // Bytes in the image file; -1 when none is open.
+  std::int64_t FileSize() { return file_.Size(); }
   // The sector numbers a run goes on at after stepping to the next track, and
   // after which it steps.
   void SetSectorRange(int first, int last);
@@ -94,6 +109,7 @@ class D88Image {
   std::int64_t disk_start_ = 0;
   std::uint32_t track_offsets_[kTrackCount] = {};
   int media_type_ = -1;
+  int write_protect_ = -1;
   char disk_name_[kDiskNameLength + 1] = {};
 };
 

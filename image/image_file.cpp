@@ -15,6 +15,17 @@ bool SeekTo(std::FILE* stream, std::int64_t position) {
 #endif
 }
 
+// The position of the end of the file, or -1 when the host cannot tell.
+std::int64_t EndPosition(std::FILE* stream) {
+#if defined(_WIN32)
+  if (_fseeki64(stream, 0, SEEK_END) != 0) return -1;
+  return _ftelli64(stream);
+#else
+  if (fseeko(stream, 0, SEEK_END) != 0) return -1;
+  return static_cast<std::int64_t>(ftello(stream));
+#endif
+}
+
 }  // namespace
 
 ImageFile::~ImageFile() { Close(); }
@@ -63,6 +74,12 @@ std::int32_t ImageFile::ReadAt(std::int64_t position, std::uint8_t* dest,
       static_cast<std::int32_t>(available < length ? available : length);
   std::memcpy(dest, window_ + skip, static_cast<std::size_t>(count));
   return count;
+}
+
+// Every host read seeks first, so leaving the stream at the end is harmless.
+std::int64_t ImageFile::Size() {
+  if (stream_ == nullptr) return -1;
+  return EndPosition(stream_);
 }
 
 std::int32_t ImageFile::ReadAtOnly(std::int64_t position, std::uint8_t* dest,

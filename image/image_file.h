@@ -27,6 +27,9 @@ class ImageFile {
   bool IsOpen() const { return stream_ != nullptr; }
   // The errno value that made the last Open fail.
   int OpenError() const { return open_error_; }
+  // Bytes in the file as the host sees it now; -1 when none is open or the
+  // host cannot tell.
+  std::int64_t Size();
 
   // Copies up to length bytes from the given file position into dest and
   // returns how many arrived: fewer than length only at the end of the file

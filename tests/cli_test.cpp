@@ -24,11 +24,15 @@ const std::string kOpenError =
     "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76"
     "\x83\x93\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\n";
 
-// Three disks without a directory: only the per-disk lines appear.
+// Three disks without a directory: only the per-disk lines appear. Each
+// records track 0, so that its header is a plausible D88 disk header.
 Bytes ThreeDisks() {
-  return d88test::Concat({DiskBuilder("FIRST").Build(),
-                          DiskBuilder("GAME A").Build(),
-                          DiskBuilder("\x83\x5C\x83\x74\x83\x67").Build()});
+  return d88test::Concat(
+      {DiskBuilder("FIRST").SetTrack(0, d88test::StandardTrack(0)).Build(),
+       DiskBuilder("GAME A").SetTrack(0, d88test::StandardTrack(0)).Build(),
+       DiskBuilder("\x83\x5C\x83\x74\x83\x67")
+           .SetTrack(0, d88test::StandardTrack(0))
+           .Build()});
 }
 
 const char kThreeDiskLines[] =
@@ -80,12 +84,16 @@ TEST(CommandLineTest, ImagesThatCannotBeOpened) {
   }
 }
 
+// Nothing on standard output and status 0 as always; one line on standard
+// error says that the file holds no disk.
 TEST(CommandLineTest, ImageWithoutDisksPrintsNothing) {
   const ToolRunner runner;
-  const ToolRun run = runner.RunOn(Bytes(100, 0));
+  const std::string path = runner.WriteImage(Bytes(100, 0));
+  const ToolRun run = runner.Run({path});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.err,
+            ConsoleText("d88unpack: \"" + path + "\" holds no D88 disk\n"));
   EXPECT_TRUE(run.tree.empty());
 }
 

@@ -4,8 +4,11 @@
 #include <cstring>
 
 #include "d88_image.h"
+#include "damage.h"
+#include "disk_info.h"
 #include "extract.h"
 #include "host.h"
+#include "json_report.h"
 #include "options.h"
 #include "reporter.h"
 
@@ -24,6 +27,9 @@ constexpr char kOpenError[] =
 
 enum class DiskOutcome { kDone, kFailed, kStopRun };
 
+// Cleared when --test finds a file of size > 0 that is not whole and clean.
+bool every_file_whole = true;
+
 // Makes and enters the disk's folder; an existing folder is simply entered.
 // When the folder cannot be made, the reason from making it is the one that
 // explains the failure.
@@ -38,20 +44,42 @@ bool EnterDiskFolder(int index, const char* folder) {
   return false;
 }
 
+// Lists, tests or describes one disk; creates nothing. folder is nullptr
+// when the run uses no folders.
+void ReadDisk(int index, const char* folder, const Options& options) {
+  if (options.json) {
+    JsonBeginDisk(image, index, folder);
+  } else if (folder != nullptr && options.mode != Mode::kInfo) {
+    report::DiskLine(image.DiskName(), folder);
+  }
+  if (options.mode == Mode::kInfo) {
+    NoteDiskHeader(image, index);
+    const DiskFacts facts = GatherDiskFacts(image);
+    if (options.json) {
+      JsonDiskFacts(facts);
+    } else {
+      PrintDiskInfo(index, image.DiskName(), facts);
+    }
+  } else if (!ProcessDisk(image, options, {index, folder}).all_whole) {
+    every_file_whole = false;
+  }
+  if (options.json) JsonEndDisk();
+}
+
 // Runs one disk in its own folder and returns to the work folder by its
 // handle. If even that fails, the run stops rather than put the next disks
 // in the wrong place.
 DiskOutcome ProcessDiskInFolder(int index, const Options& options) {
   char folder[16];
   std::snprintf(folder, sizeof folder, "%03d", index);
-  if (options.mode == Mode::kList) {
-    report::DiskLine(image.DiskName(), folder);
-    ProcessDisk(image, options);
+  if (options.mode != Mode::kExtract) {
+    ReadDisk(index, folder, options);
     return DiskOutcome::kDone;
   }
   if (!EnterDiskFolder(index, folder)) return DiskOutcome::kFailed;
   report::DiskLine(image.DiskName(), folder);
-  const bool all_written = ProcessDisk(image, options);
+  const bool all_written =
+      ProcessDisk(image, options, {index, folder}).all_written;
   if (!host::ReturnToWorkFolder()) {
     report::Note("cannot leave folder \"%s\": %s; run stopped", folder,
                  host::FolderErrorText());
@@ -91,8 +119,12 @@ bool ProcessDisks(const Options& options) {
   for (int i = 0; i < image.DiskCount(); ++i) {
     if (!options.disks.Includes(i)) continue;
     image.SelectDisk(i);
+    if (!options.folders && options.mode != Mode::kExtract) {
+      ReadDisk(i, nullptr, options);
+      continue;
+    }
     if (!options.folders) {
-      if (!ProcessDisk(image, options)) ok = false;
+      if (!ProcessDisk(image, options, {i, nullptr}).all_written) ok = false;
       continue;
     }
     const DiskOutcome outcome = ProcessDiskInFolder(i, options);
@@ -104,14 +136,17 @@ bool ProcessDisks(const Options& options) {
 
 int Run(const Options& options) {
   report::Configure(options.unicode_names);
+  ForgetWrittenNames();
+  every_file_whole = true;
   if (!image.Open(options.image_path)) {
     report::RawError(kOpenError);
     report::Note("cannot open \"%s\": %s", options.image_path,
                  std::strerror(image.OpenError()));
     return 1;
   }
-  // A listing creates nothing, not even the folder it was given.
-  const bool writes = options.mode != Mode::kList;
+  NoteNoDisk(image, options.image_path);
+  // Only an extraction creates anything, even the folder it was given.
+  const bool writes = options.mode == Mode::kExtract;
   if (writes && !host::EnterWorkFolder(options.output_folder)) {
     report::Note("cannot use folder \"%s\": %s",
                  options.output_folder != nullptr ? options.output_folder : ".",
@@ -119,11 +154,14 @@ int Run(const Options& options) {
     host::ReturnToStartFolder();
     return 1;
   }
+  if (options.json) JsonBeginDocument(options.mode);
   bool ok = ProcessDisks(options);
+  if (options.json) JsonEndDocument();
   if (!CheckDisksExist(options, image.DiskCount())) ok = false;
   if (writes) host::ReturnToStartFolder();
   image.Open(nullptr);
-  return ok ? 0 : 1;
+  if (!ok) return 1;
+  return every_file_whole ? 0 : 2;
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include "extract.h"
 
+#include "damage.h"
 #include "host.h"
 #include "host_name.h"
+#include "json_report.h"
 #include "reporter.h"
 
 namespace d88 {
@@ -9,28 +11,52 @@ namespace {
 
 std::uint8_t transfer_buffer[kLargestFileSize];
 
+// Reads the file as an extraction would and says what is wrong with it.
+// Returns true when the file was read whole from clean sectors, or when the
+// entry holds no file at all.
+bool TestFile(D88Image& image, const DirEntry& entry, const Options& options,
+              DiskPlace place) {
+  const FileRead read = ReadFile(image, entry, transfer_buffer);
+  if (options.json) JsonEntry(entry, &read);
+  if (read.size <= 0) return true;
+  const FileLabel label = LabelFile(place.folder, entry);
+  if (read.delivered == 0) {
+    NoteMissingStart(label, read);
+    return false;
+  }
+  NoteFileDamage(label, read);
+  return read.delivered == read.size && read.damaged_count == 0;
+}
+
 }  // namespace
 
-bool ProcessDisk(D88Image& image, const Options& options) {
+DiskResult ProcessDisk(D88Image& image, const Options& options,
+                       DiskPlace place) {
+  NoteDiskHeader(image, place.disk);
   const Directory& directory = ReadDirectory(image);
-  bool all_written = true;
+  DiskResult result = {true, true};
+  if (options.json) JsonBeginEntries();
   for (int j = 0; j < directory.entry_count; ++j) {
     const DirEntry& entry = directory.entries[j];
-    report::ListingLine(entry, FileSize(entry));
-    if (options.mode == Mode::kList) continue;
-    if (ExtractFile(image, entry, options.unicode_names) ==
-        FileOutcome::kWriteFailed) {
-      all_written = false;
+    if (!options.json) report::ListingLine(entry, FileSize(entry));
+    if (options.mode == Mode::kList) {
+      if (options.json) JsonEntry(entry, nullptr);
+    } else if (options.mode == Mode::kTest) {
+      if (!TestFile(image, entry, options, place)) result.all_whole = false;
+    } else if (ExtractFile(image, entry, options, place, j + 1) ==
+               FileOutcome::kWriteFailed) {
+      result.all_written = false;
     }
   }
-  return all_written;
+  if (options.json) JsonEndEntries();
+  return result;
 }
 
 FileOutcome ExtractFile(D88Image& image, const DirEntry& entry,
-                        bool unicode_names) {
+                        const Options& options, DiskPlace place,
+                        int entry_number) {
   const FileRead read = ReadFile(image, entry, transfer_buffer);
   if (read.delivered == 0) return FileOutcome::kNotInImage;
-  (void)unicode_names;
   char host_name[kHostNameCapacity];
   const bool mapped = HostFileName(entry.name, kNativeHostRules, host_name);
   if (!host::WriteFile(host_name, false, transfer_buffer,
@@ -43,6 +69,8 @@ FileOutcome ExtractFile(D88Image& image, const DirEntry& entry,
     report::Note("file \"%s\" saved as \"%s\"",
                  report::ShowName(entry.name).text, host_name);
   }
+  NoteWritten(host_name, entry, place.disk, entry_number, options.folders);
+  NoteFileDamage(LabelFile(place.folder, entry), read);
   return FileOutcome::kWritten;
 }
 

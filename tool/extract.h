@@ -1,5 +1,6 @@
 // What the run does with each disk: list its directory and, when
-// extracting, write every file into the working folder.
+// extracting, write every file into the working folder; when testing, read
+// every file and write nothing.
 #pragma once
 
 #include "d88_image.h"
@@ -14,13 +15,27 @@ enum class FileOutcome {
   kWriteFailed,   // the host refused the file; reported on standard error
 };
 
-// Lists the selected disk's directory on standard output and, unless the
-// mode is kList, writes its files into the working folder. Returns false
-// when a host file that should have been written could not be.
-bool ProcessDisk(D88Image& image, const Options& options);
+// Which disk is being processed: its number, and its folder's name, or
+// nullptr when every disk's files go into one folder.
+struct DiskPlace {
+  int disk;
+  const char* folder;
+};
 
-// Reads the entry's file and writes it to a host file named after it.
+struct DiskResult {
+  bool all_written;  // no host file that should have been written failed
+  bool all_whole;    // every file of size > 0 was read whole and clean
+};
+
+// Lists the selected disk's directory on standard output (or as JSON
+// entries) and, by the mode, writes or reads its files.
+DiskResult ProcessDisk(D88Image& image, const Options& options,
+                       DiskPlace place);
+
+// Reads the entry's file and writes it to a host file named after it; the
+// entry is the entry_number-th (from 1) of its disk's listing.
 FileOutcome ExtractFile(D88Image& image, const DirEntry& entry,
-                        bool unicode_names);
+                        const Options& options, DiskPlace place,
+                        int entry_number);
 
 }  // namespace d88

@@ -39,6 +39,19 @@ bool ApplyList(ParseState& state, const char*) {
   return SetMode(state, Mode::kList, "list");
 }
 
+bool ApplyTest(ParseState& state, const char*) {
+  return SetMode(state, Mode::kTest, "test");
+}
+
+bool ApplyInfo(ParseState& state, const char*) {
+  return SetMode(state, Mode::kInfo, "info");
+}
+
+bool ApplyJson(ParseState& state, const char*) {
+  state.line.options.json = true;
+  return true;
+}
+
 bool ApplyOutput(ParseState& state, const char* value) {
   state.line.options.output_folder = value;
   return true;
@@ -74,6 +87,11 @@ bool ApplyVersion(ParseState& state, const char*) {
 
 constexpr OptionSpec kOptionTable[] = {
     {"list", nullptr, "list every disk's files; write nothing", ApplyList},
+    {"test", nullptr, "read every file as extraction would; write nothing",
+     ApplyTest},
+    {"info", nullptr, "describe each disk: header, tracks, directory",
+     ApplyInfo},
+    {"json", nullptr, "with --list, --test or --info: print JSON", ApplyJson},
     {"output", "DIR",
      "work in DIR instead of the current folder (made if missing)",
      ApplyOutput},
@@ -168,6 +186,20 @@ const char* ReadRange(const char* text, DiskRange& range) {
   return text;
 }
 
+// JSON describes what was read; an extraction's result is the files.
+void CheckJsonMode(ParseState& state) {
+  const CommandLineOutcome outcome = state.line.outcome;
+  if (outcome != CommandLineOutcome::kRun &&
+      outcome != CommandLineOutcome::kNoImage) {
+    return;
+  }
+  if (!state.line.options.json || state.line.options.mode != Mode::kExtract) {
+    return;
+  }
+  Problem(state, "option %s needs --list, --test or --info", "--json");
+  state.line.outcome = CommandLineOutcome::kBadOption;
+}
+
 }  // namespace
 
 bool DiskList::Includes(int disk) const {
@@ -218,6 +250,7 @@ CommandLine ParseCommandLine(int argc, char** argv) {
       state.line.options.image_path == nullptr) {
     state.line.outcome = CommandLineOutcome::kNoImage;
   }
+  CheckJsonMode(state);
   return state.line;
 }
 

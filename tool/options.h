@@ -15,6 +15,8 @@ namespace d88 {
 enum class Mode {
   kExtract,  // list every entry and write its file
   kList,     // list every entry; read no file data, create nothing
+  kTest,     // list every entry and read its file as kExtract would; write nothing
+  kInfo,     // describe each disk's header, tracks and directory; write nothing
 };
 
 // The disks a run takes, by the numbers their folders carry: "2", "0,3",
@@ -41,6 +43,7 @@ struct Options {
   Mode mode = Mode::kExtract;
   bool folders = true;        // false with "-d"
   bool unicode_names = false;
+  bool json = false;          // one JSON document instead of text on stdout
   const char* image_path = nullptr;
   const char* output_folder = nullptr;  // nullptr: the current folder
   DiskList disks;

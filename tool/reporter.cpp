@@ -60,6 +60,15 @@ void ListingLine(const DirEntry& entry, std::int32_t size) {
   Emit(stdout, line);
 }
 
+void Text(const char* format, ...) {
+  char line[256];
+  std::va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(line, sizeof line, format, arguments);
+  va_end(arguments);
+  Emit(stdout, line);
+}
+
 void Note(const char* format, ...) {
   char line[512];
   int used = std::snprintf(line, sizeof line, "d88unpack: ");

@@ -29,6 +29,13 @@ void DiskLine(const char* raw_disk_name, const char* folder);
 // "NAME     START:02 01    END:03 02   SIZE:1c00\n"
 void ListingLine(const DirEntry& entry, std::int32_t size);
 
+// The formatted text on standard output, as it is (--info's lines).
+void Text(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
 // "d88unpack: " + the formatted text + "\n" on standard error.
 void Note(const char* format, ...)
 #if defined(__GNUC__)

@@ -27,6 +27,8 @@ void AppendRecord(Bytes& out, const SectorRecord& record) {
   header[2] = record.r;
   header[3] = record.n;
   PutLe16(header, 4, record.count);
+  header[7] = record.deleted_mark;
+  header[8] = record.status;
   PutLe16(header, 14,
           record.length_field.value_or(
               static_cast<std::uint16_t>(record.data.size())));
@@ -87,9 +89,15 @@ DiskBuilder& DiskBuilder::SetNameBytes(const Bytes& sixteen) {
   return *this;
 }
 
+DiskBuilder& DiskBuilder::SetWriteProtect(std::uint8_t value) {
+  write_protect_ = value;
+  return *this;
+}
+
 Bytes DiskBuilder::Build() const {
   Bytes out(kHeaderSize, 0);
   std::copy(name_.begin(), name_.end(), out.begin());
+  out[0x1A] = write_protect_;
   out[0x1B] = media_;
   for (const auto& [track, records] : tracks_) {
     if (track >= 0 && track < kTrackCount) {
@@ -153,6 +161,13 @@ FileSystemDisk& FileSystemDisk::RemoveTrack(int track) {
   return *this;
 }
 
+FileSystemDisk& FileSystemDisk::MarkSector(int track, int r,
+                                           std::uint8_t status,
+                                           std::uint8_t deleted_mark) {
+  marks_[track][r] = {status, deleted_mark};
+  return *this;
+}
+
 FileSystemDisk& FileSystemDisk::SetDirectoryBytes(std::size_t length) {
   directory_.resize(length, 0xFF);
   if (length < 2048) RemoveSector(1, 2);
@@ -205,6 +220,11 @@ Bytes FileSystemDisk::Build() const {
       record.r = static_cast<std::uint8_t>(r);
       record.count = static_cast<std::uint16_t>(by_r.size());
       record.data = *Sector(track, r);
+      const auto t = marks_.find(track);
+      if (t != marks_.end() && t->second.count(r) != 0) {
+        record.status = t->second.at(r).first;
+        record.deleted_mark = t->second.at(r).second;
+      }
       records.push_back(record);
     }
     disk.SetTrack(track, records);

@@ -21,6 +21,8 @@ struct SectorRecord {
   std::uint16_t count = 1;
   Bytes data;
   std::optional<std::uint16_t> length_field;
+  std::uint8_t deleted_mark = 0;  // header byte 0x07
+  std::uint8_t status = 0;        // header byte 0x08
 };
 
 // Recognisable sector contents: different for every track, sector and byte.
@@ -41,12 +43,15 @@ class DiskBuilder {
   DiskBuilder& SetSizeField(std::uint32_t size);
   // Raw header bytes 0..15 (may hold zeros anywhere).
   DiskBuilder& SetNameBytes(const Bytes& sixteen);
+  // Raw write-protect byte (0x10: protected).
+  DiskBuilder& SetWriteProtect(std::uint8_t value);
 
   Bytes Build() const;
 
  private:
   std::array<std::uint8_t, 16> name_{};
   std::uint8_t media_ = 0;
+  std::uint8_t write_protect_ = 0;
   std::map<int, std::vector<SectorRecord>> tracks_;
   std::map<int, std::uint32_t> offset_overrides_;
   std::optional<std::uint32_t> size_override_;
@@ -68,6 +73,9 @@ class FileSystemDisk {
   FileSystemDisk& RemoveSector(int track, int r);
   FileSystemDisk& ShortenSector(int track, int r, std::size_t length);
   FileSystemDisk& RemoveTrack(int track);
+  // The sector's header records this status and deleted-data mark byte.
+  FileSystemDisk& MarkSector(int track, int r, std::uint8_t status,
+                             std::uint8_t deleted_mark = 0);
   // Replaces the directory with this many bytes (0 to 2048); sector 2, or
   // both, go missing when it is shorter than a sector.
   FileSystemDisk& SetDirectoryBytes(std::size_t length);
@@ -83,6 +91,8 @@ class FileSystemDisk {
  private:
   std::string name_;
   std::map<int, std::map<int, Bytes>> sectors_;  // track -> r -> data
+  // track -> r -> (status, deleted mark)
+  std::map<int, std::map<int, std::pair<std::uint8_t, std::uint8_t>>> marks_;
   Bytes directory_;
 };
 

@@ -1,0 +1,190 @@
+#include "disk_info.h"
+
+#include <cstdio>
+
+#include "reporter.h"
+
+namespace d88 {
+namespace {
+
+// A track lists at most this many records; more are not counted. Real
+// tracks hold a few dozen.
+constexpr int kMaxRecordsListed = 256;
+std::uint8_t ids[kMaxRecordsListed * kSectorIdSize];
+
+void AddDamaged(DiskFacts& facts, int track, const std::uint8_t* id,
+                const SectorInfo& sector) {
+  if (sector.status == 0 && sector.deleted_mark != kDeletedDataMark) return;
+  if (facts.damaged_count < DiskFacts::kMaxDamagedListed) {
+    facts.damaged[facts.damaged_count] = {{track, id[2]}, sector.status,
+                                          sector.deleted_mark};
+  }
+  ++facts.damaged_count;
+}
+
+// Lists the track's IDs in stored order and looks each one up for its data
+// length and header status.
+TrackShape WalkTrack(D88Image& image, int track, DiskFacts& facts) {
+  const std::int32_t bytes =
+      image.ListSectorIds(track, ids, kMaxRecordsListed * kSectorIdSize);
+  TrackShape shape = {static_cast<int>(bytes / kSectorIdSize), 0};
+  for (int i = 0; i < shape.sectors; ++i) {
+    const std::uint8_t* id = ids + i * kSectorIdSize;
+    const SectorInfo sector = image.FindSector(track, id[0], id[1], id[2], id[3]);
+    if (!sector.found) continue;
+    if (i == 0) shape.bytes = sector.data_length;
+    if (shape.bytes != sector.data_length) shape.bytes = -1;
+    AddDamaged(facts, track, id, sector);
+  }
+  return shape;
+}
+
+bool SameShape(TrackShape a, TrackShape b) {
+  return a.sectors == b.sectors && a.bytes == b.bytes;
+}
+
+// The shape most tracks share (the earliest on a tie) and the others.
+void SortShapes(const TrackShape* shapes, const bool* recorded,
+                DiskFacts& facts) {
+  for (int track = 0; track < kTrackCount; ++track) {
+    if (!recorded[track]) continue;
+    int count = 0;
+    for (int other = 0; other < kTrackCount; ++other) {
+      if (recorded[other] && SameShape(shapes[other], shapes[track])) ++count;
+    }
+    if (count > facts.common_count) {
+      facts.common_count = count;
+      facts.common = shapes[track];
+    }
+  }
+  for (int track = 0; track < kTrackCount; ++track) {
+    if (recorded[track] && !SameShape(shapes[track], facts.common)) {
+      facts.odd[facts.odd_count++] = {track, shapes[track]};
+    }
+  }
+}
+
+void GatherTracks(D88Image& image, DiskFacts& facts) {
+  TrackShape shapes[kTrackCount] = {};
+  bool recorded[kTrackCount] = {};
+  for (int track = 0; track < kTrackCount; ++track) {
+    recorded[track] = image.TrackRecorded(track);
+    if (!recorded[track]) continue;
+    ++facts.tracks_recorded;
+    shapes[track] = WalkTrack(image, track, facts);
+  }
+  SortShapes(shapes, recorded, facts);
+}
+
+int DirectorySectors(D88Image& image) {
+  int present = 0;
+  for (int r = 1; r <= kDirectorySize / kSectorSize; ++r) {
+    const SectorInfo sector =
+        image.FindSector(kDirectoryTrack, 0, 1, r, kSectorSizeCode);
+    if (!sector.found || sector.data_length < kSectorSize) break;
+    ++present;
+  }
+  return present;
+}
+
+}  // namespace
+
+DiskFacts GatherDiskFacts(D88Image& image) {
+  DiskFacts facts = {};
+  facts.media_type = image.MediaType();
+  facts.write_protected = image.WriteProtect() == kWriteProtected;
+  facts.size_field = image.SizeField();
+  GatherTracks(image, facts);
+  facts.directory_sectors = DirectorySectors(image);
+  const Directory& directory = ReadDirectory(image);
+  facts.entry_count = directory.entry_count;
+  for (int j = 0; j < directory.entry_count; ++j) {
+    const std::int32_t size = FileSize(directory.entries[j]);
+    if (size > 0) facts.bytes_covered += size;
+  }
+  return facts;
+}
+
+const char* MediaTypeName(int media_type) {
+  switch (media_type) {
+    case kMedia2D: return "2D";
+    case kMedia2DD: return "2DD";
+    case kMedia2HD: return "2HD";
+    case kMedia1D: return "1D";
+    case kMedia1DD: return "1DD";
+    default: return nullptr;
+  }
+}
+
+namespace {
+
+// "5 sectors x 1024 bytes", or "... of mixed sizes".
+void DescribeShape(TrackShape shape, char* text, std::size_t capacity) {
+  if (shape.bytes < 0) {
+    std::snprintf(text, capacity, "%d sectors of mixed sizes", shape.sectors);
+  } else {
+    std::snprintf(text, capacity, "%d sectors x %d bytes", shape.sectors,
+                  shape.bytes);
+  }
+}
+
+void PrintLayout(const DiskFacts& facts) {
+  char shape[64];
+  if (facts.tracks_recorded == 0) {
+    report::Text("  %-17s none\n", "sector layout");
+    return;
+  }
+  DescribeShape(facts.common, shape, sizeof shape);
+  report::Text("  %-17s %d tracks x %s\n", "sector layout", facts.common_count,
+               shape);
+  for (int i = 0; i < facts.odd_count; ++i) {
+    DescribeShape(facts.odd[i].shape, shape, sizeof shape);
+    report::Text("  %-17s track %02x: %s\n", i == 0 ? "other tracks" : "",
+                 static_cast<unsigned>(facts.odd[i].track), shape);
+  }
+}
+
+void PrintDamaged(const DiskFacts& facts) {
+  report::Text("  %-17s %d\n", "damaged sectors", facts.damaged_count);
+  const int listed = facts.damaged_count < DiskFacts::kMaxDamagedListed
+                         ? facts.damaged_count
+                         : DiskFacts::kMaxDamagedListed;
+  for (int i = 0; i < listed; ++i) {
+    const DamagedSector& sector = facts.damaged[i];
+    report::Text("  %-17s track %02x sector %02x: status 0x%02x%s\n", "",
+                 static_cast<unsigned>(sector.address.track),
+                 static_cast<unsigned>(sector.address.sector),
+                 static_cast<unsigned>(sector.status),
+                 sector.deleted_mark == kDeletedDataMark ? ", deleted data"
+                                                         : "");
+  }
+  if (facts.damaged_count > listed) {
+    report::Text("  %-17s and %d more\n", "", facts.damaged_count - listed);
+  }
+}
+
+}  // namespace
+
+void PrintDiskInfo(int disk, const char* raw_disk_name, const DiskFacts& facts) {
+  report::Text("\nDisk %03d [%s]\n", disk, report::ShowName(raw_disk_name).text);
+  const char* media = MediaTypeName(facts.media_type);
+  report::Text("  %-17s %s (0x%02x)\n", "media type",
+               media != nullptr ? media : "unknown",
+               static_cast<unsigned>(facts.media_type));
+  report::Text("  %-17s %s\n", "write protection",
+               facts.write_protected ? "on" : "off");
+  report::Text("  %-17s %lu bytes\n", "size field",
+               static_cast<unsigned long>(facts.size_field));
+  report::Text("  %-17s %d of %d\n", "tracks recorded", facts.tracks_recorded,
+               kTrackCount);
+  PrintLayout(facts);
+  PrintDamaged(facts);
+  report::Text("  %-17s %s\n", "directory",
+               facts.directory_sectors == 2   ? "present"
+               : facts.directory_sectors == 1 ? "sector 2 missing"
+                                              : "missing");
+  report::Text("  %-17s %d, covering %lld bytes\n", "entries",
+               facts.entry_count, static_cast<long long>(facts.bytes_covered));
+}
+
+}  // namespace d88

@@ -1,0 +1,155 @@
+#include "json_report.h"
+
+#include <cstring>
+
+#include "damage.h"
+#include "host_name.h"
+#include "json_writer.h"
+#include "name_text.h"
+
+namespace d88 {
+namespace {
+
+const char* ModeName(Mode mode) {
+  switch (mode) {
+    case Mode::kList: return "list";
+    case Mode::kTest: return "test";
+    case Mode::kInfo: return "info";
+    case Mode::kExtract: break;
+  }
+  return "extract";
+}
+
+// A name as the raw bytes the disk holds and as decoded text.
+void Name(const char* key, const char* raw) {
+  const std::size_t length = std::strlen(raw);
+  char text[kNameTextCapacity];
+  NameToUtf8(raw, length, text, sizeof text);
+  json::OpenObject(key);
+  json::HexString("hex", raw, length);
+  json::String("text", text);
+  json::CloseObject();
+}
+
+void Place(const char* key, int track, int sector) {
+  json::OpenObject(key);
+  json::Number("track", track);
+  json::Number("sector", sector);
+  json::CloseObject();
+}
+
+void Damaged(const DamagedSector& sector) {
+  json::OpenObject(nullptr);
+  json::Number("track", sector.address.track);
+  json::Number("sector", sector.address.sector);
+  json::Number("status", sector.status);
+  json::Bool("deleted", sector.deleted_mark == kDeletedDataMark);
+  json::CloseObject();
+}
+
+void DamagedList(int count, const DamagedSector* listed, int capacity) {
+  json::Number("damaged_count", count);
+  json::OpenArray("damaged_sectors");
+  for (int i = 0; i < count && i < capacity; ++i) Damaged(listed[i]);
+  json::CloseArray();
+}
+
+void ReadOutcome(const FileRead& read) {
+  const FileState state = StateOf(read);
+  json::String("state", StateName(state));
+  json::Number("zero_bytes",
+               state == FileState::kNotAFile ? 0 : read.size - read.data_end);
+  if (state == FileState::kPartial || state == FileState::kMissing) {
+    Place("break_at", read.break_at.track, read.break_at.sector);
+  } else {
+    json::Null("break_at");
+  }
+  DamagedList(read.damaged_count, read.damaged, FileRead::kMaxDamagedListed);
+}
+
+void Shape(const char* key, TrackShape shape) {
+  json::OpenObject(key);
+  json::Number("sectors", shape.sectors);
+  if (shape.bytes < 0) {
+    json::Null("bytes");
+  } else {
+    json::Number("bytes", shape.bytes);
+  }
+  json::CloseObject();
+}
+
+}  // namespace
+
+void JsonBeginDocument(Mode mode) {
+  json::Reset();
+  json::OpenObject(nullptr);
+  json::String("mode", ModeName(mode));
+  json::OpenArray("disks");
+}
+
+void JsonEndDocument() {
+  json::CloseArray();
+  json::CloseObject();
+  json::Finish();
+}
+
+void JsonBeginDisk(D88Image& image, int disk, const char* folder) {
+  json::OpenObject(nullptr);
+  json::Number("number", disk);
+  if (folder != nullptr) {
+    json::String("folder", folder);
+  } else {
+    json::Null("folder");
+  }
+  Name("name", image.DiskName());
+  json::Number("media_type", image.MediaType());
+  const char* media = MediaTypeName(image.MediaType());
+  if (media != nullptr) {
+    json::String("media_name", media);
+  } else {
+    json::Null("media_name");
+  }
+  json::Bool("write_protected", image.WriteProtect() == kWriteProtected);
+}
+
+void JsonEndDisk() { json::CloseObject(); }
+void JsonBeginEntries() { json::OpenArray("entries"); }
+void JsonEndEntries() { json::CloseArray(); }
+
+void JsonEntry(const DirEntry& entry, const FileRead* read) {
+  json::OpenObject(nullptr);
+  Name("name", entry.name);
+  Place("start", entry.start_track, entry.start_sector);
+  Place("end", entry.end_track, entry.end_sector);
+  json::Number("size", FileSize(entry));
+  char host_name[kHostNameCapacity];
+  HostFileName(entry.name, kNativeHostRules, host_name);
+  Name("host_name", host_name);
+  if (read != nullptr) ReadOutcome(*read);
+  json::CloseObject();
+}
+
+void JsonDiskFacts(const DiskFacts& facts) {
+  json::Number("size_field", facts.size_field);
+  json::Number("tracks_recorded", facts.tracks_recorded);
+  if (facts.tracks_recorded > 0) {
+    Shape("layout", facts.common);
+  } else {
+    json::Null("layout");
+  }
+  json::Number("layout_tracks", facts.common_count);
+  json::OpenArray("other_tracks");
+  for (int i = 0; i < facts.odd_count; ++i) {
+    json::OpenObject(nullptr);
+    json::Number("track", facts.odd[i].track);
+    Shape("shape", facts.odd[i].shape);
+    json::CloseObject();
+  }
+  json::CloseArray();
+  DamagedList(facts.damaged_count, facts.damaged, DiskFacts::kMaxDamagedListed);
+  json::Number("directory_sectors", facts.directory_sectors);
+  json::Number("entry_count", facts.entry_count);
+  json::Number("bytes_covered", facts.bytes_covered);
+}
+
+}  // namespace d88
