@@ -151,12 +151,16 @@ void PrintDamaged(const DiskFacts& facts) {
                          : DiskFacts::kMaxDamagedListed;
   for (int i = 0; i < listed; ++i) {
     const DamagedSector& sector = facts.damaged[i];
-    report::Text("  %-17s track %02x sector %02x: status 0x%02x%s\n", "",
+    const bool deleted = sector.deleted_mark == kDeletedDataMark;
+    char status[24] = "";
+    if (sector.status != 0) {
+      std::snprintf(status, sizeof status, "status 0x%02x%s",
+                    static_cast<unsigned>(sector.status), deleted ? ", " : "");
+    }
+    report::Text("  %-17s track %02x sector %02x: %s%s\n", "",
                  static_cast<unsigned>(sector.address.track),
-                 static_cast<unsigned>(sector.address.sector),
-                 static_cast<unsigned>(sector.status),
-                 sector.deleted_mark == kDeletedDataMark ? ", deleted data"
-                                                         : "");
+                 static_cast<unsigned>(sector.address.sector), status,
+                 deleted ? "deleted-data mark" : "");
   }
   if (facts.damaged_count > listed) {
     report::Text("  %-17s and %d more\n", "", facts.damaged_count - listed);

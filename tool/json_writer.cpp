@@ -14,6 +14,15 @@ int depth = 0;
 
 void Put(const char* text) { std::fputs(text, stdout); }
 
+// Names are short; a text too long for the buffer is cut at a sequence.
+void PutQuoted(const char* text) {
+  char escaped[512];
+  EscapeText(text, escaped, sizeof escaped);
+  Put("\"");
+  Put(escaped);
+  Put("\"");
+}
+
 // The comma after the previous member, the line break and the indentation,
 // then the key.
 void BeginValue(const char* key) {
@@ -24,7 +33,7 @@ void BeginValue(const char* key) {
     has_member[depth] = true;
   }
   if (key != nullptr) {
-    String(nullptr, key);
+    PutQuoted(key);
     Put(": ");
   }
 }
@@ -123,13 +132,8 @@ void Null(const char* key) {
 }
 
 void String(const char* key, const char* text) {
-  // Names are short; a text too long for the buffer is cut at a sequence.
-  char escaped[512];
-  EscapeText(text, escaped, sizeof escaped);
   BeginValue(key);
-  Put("\"");
-  Put(escaped);
-  Put("\"");
+  PutQuoted(text);
 }
 
 void HexString(const char* key, const char* bytes, std::size_t length) {

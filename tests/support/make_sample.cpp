@@ -1,5 +1,8 @@
 // Writes a small two-disk D88 image to try the tool on:
 //   make_sample sample.d88
+// With --damaged, the image is one a worn disk could have given: a sector
+// of POEM with a data CRC error, the last sector of GAME missing, and the
+// sector of SCORES written with a deleted-data mark.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,9 +14,24 @@ namespace {
 using d88test::Bytes;
 using d88test::FileSystemDisk;
 
+// What the imaging hardware made of a worn copy of the sample's track.
+void Damage(std::vector<d88test::SectorRecord>& records, int track) {
+  for (auto record = records.begin(); record != records.end(); ++record) {
+    if (track == 2 && record->r == 3) record->status = 0xB0;
+    if (track == 3 && record->r == 2) {
+      records.erase(record);
+      break;
+    }
+  }
+  for (auto& record : records) {
+    record.count = static_cast<std::uint16_t>(records.size());
+  }
+}
+
 // A disk whose files hold text, so that the extracted files can be read.
 Bytes SampleDisk(const char* name,
-                 const std::vector<std::pair<std::string, std::string>>& files) {
+                 const std::vector<std::pair<std::string, std::string>>& files,
+                 bool damaged) {
   d88test::DiskBuilder disk(name);
   Bytes directory(2048, 0xFF);
   std::vector<Bytes> data_sectors;
@@ -51,6 +69,10 @@ Bytes SampleDisk(const char* name,
         record.data.assign(1024, 0xE5);  // formatted, never written
       }
     }
+    if (damaged && std::strcmp(name, "SYSTEM DISK") == 0) Damage(records, track);
+    if (damaged && std::strcmp(name, "DATA DISK") == 0 && track == 2) {
+      records[0].deleted_mark = 0x10;  // the sector of SCORES
+    }
     disk.SetTrack(track, records);
   }
   return disk.Build();
@@ -59,10 +81,12 @@ Bytes SampleDisk(const char* name,
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "Usage: %s output.d88\n", argv[0]);
+  const bool damaged = argc == 3 && std::strcmp(argv[1], "--damaged") == 0;
+  if (argc != 2 && !damaged) {
+    std::fprintf(stderr, "Usage: %s [--damaged] output.d88\n", argv[0]);
     return 1;
   }
+  const char* path = argv[argc - 1];
   std::string poem;
   for (int i = 1; i <= 60; ++i) {
     poem += "Line " + std::to_string(i) + " of a text file on a floppy disk.\n";
@@ -70,13 +94,15 @@ int main(int argc, char** argv) {
   const Bytes image = d88test::Concat({
       SampleDisk("SYSTEM DISK", {{"README", "Hello from a floppy disk.\n"},
                                  {"POEM", poem},
-                                 {"GAME", std::string(3000, 'G')}}),
-      SampleDisk("DATA DISK", {{"SCORES", "1. AAA 9999\n2. BBB 8000\n"}}),
+                                 {"GAME", std::string(3000, 'G')}},
+                 damaged),
+      SampleDisk("DATA DISK", {{"SCORES", "1. AAA 9999\n2. BBB 8000\n"}},
+                 damaged),
   });
-  std::FILE* out = std::fopen(argv[1], "wb");
+  std::FILE* out = std::fopen(path, "wb");
   if (out == nullptr || std::fwrite(image.data(), 1, image.size(), out) != image.size() ||
       std::fclose(out) != 0) {
-    std::perror(argv[1]);
+    std::perror(path);
     return 1;
   }
   return 0;
