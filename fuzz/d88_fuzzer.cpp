@@ -1,12 +1,14 @@
 // libFuzzer target: every input is the bytes of one D88 image file, and the
 // whole tool runs on it as a user would run it. The bytes go to an image
 // file beside a scratch working folder; the tool lists and extracts every
-// disk into that folder, which is emptied again after each input. An odd
-// input length adds "-d", so both ways of laying out the host files are
-// exercised by the same corpus.
+// disk into that folder, which is emptied again after each input. The input
+// length modulo 4 picks the run: 0 extracts into folders, 1 adds "-d", 2 is
+// "--test --json" and 3 "--info --json", so every way of reading the disks
+// is exercised by the same corpus.
 //
 // Besides the sanitizers' own checks, each run must leave the process in the
 // working folder it started in, and nothing may appear beside that folder.
+// A JSON run's standard output goes to a file, which must hold valid JSON.
 #include <unistd.h>
 
 #include <cstddef>
@@ -19,6 +21,7 @@
 #include <system_error>
 
 #include "driver.h"
+#include "json_check.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -29,6 +32,7 @@ fs::path start_path;
 fs::path scratch;  // holds the image file and the working folder
 fs::path image_path;
 fs::path work_path;
+fs::path json_path;  // standard output of the JSON runs
 
 [[noreturn]] void Fail(const char* what) {
   std::fprintf(stderr, "d88unpack fuzzer: %s\n", what);
@@ -52,12 +56,32 @@ void WriteImage(const std::uint8_t* data, std::size_t size) {
 void CheckNothingEscaped() {
   std::error_code error;
   for (const fs::directory_entry& item : fs::directory_iterator(scratch, error)) {
-    if (item.path() != image_path && item.path() != work_path) {
+    if (item.path() != image_path && item.path() != work_path &&
+        item.path() != json_path) {
       Fail(("the tool wrote outside its working folder: " +
             item.path().string()).c_str());
     }
   }
   if (error) Fail("cannot list the scratch folder");
+}
+
+// Standard output goes to json_path for the run, then back to /dev/null.
+void CaptureOutput(bool capture) {
+  std::fflush(stdout);
+  const char* path = capture ? json_path.c_str() : "/dev/null";
+  if (std::freopen(path, "w", stdout) == nullptr) Fail("cannot move stdout");
+}
+
+void CheckJsonOutput() {
+  static char text[64 * 1024 * 1024];  // 64 disks x 128 entries fit
+  std::FILE* file = std::fopen(json_path.c_str(), "rb");
+  if (file == nullptr) Fail("cannot read the JSON output");
+  const std::size_t length = std::fread(text, 1, sizeof text, file);
+  const bool whole = std::feof(file) != 0;
+  std::fclose(file);
+  // An image that opens always gives a document; a cut-off one is a fault.
+  if (!whole) Fail("the JSON output is larger than the checker's buffer");
+  if (!d88check::IsValidJson(text, length)) Fail("the output is not valid JSON");
 }
 
 void CheckStillInWorkFolder() {
@@ -79,6 +103,7 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   start_path = fs::current_path();
   image_path = scratch / "image.d88";
   work_path = scratch / "work";
+  json_path = scratch / "output.json";
   std::atexit(RemoveScratch);
   return 0;
 }
@@ -93,8 +118,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   std::string image = image_path.string();
   char program[] = "d88unpack";
   char dash_d[] = "-d";
-  char* argv[] = {program, image.data(), dash_d, nullptr};
-  d88::RunTool(size % 2 == 1 ? 3 : 2, argv);
+  char test[] = "--test";
+  char info[] = "--info";
+  char json[] = "--json";
+  const std::size_t kind = size % 4;
+  char* argv[] = {program, image.data(), nullptr, nullptr, nullptr};
+  int argc = 2;
+  if (kind == 1) argv[argc++] = dash_d;
+  if (kind == 2) argv[argc++] = test;
+  if (kind == 3) argv[argc++] = info;
+  if (kind >= 2) argv[argc++] = json;
+  if (kind >= 2) CaptureOutput(true);
+  d88::RunTool(argc, argv);
+  if (kind >= 2) {
+    CaptureOutput(false);
+    CheckJsonOutput();
+  }
 
   CheckStillInWorkFolder();
   CheckNothingEscaped();

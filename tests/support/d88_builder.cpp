@@ -168,6 +168,13 @@ FileSystemDisk& FileSystemDisk::MarkSector(int track, int r,
   return *this;
 }
 
+FileSystemDisk& FileSystemDisk::SetHeader(std::uint8_t media,
+                                          std::uint8_t write_protect) {
+  media_ = media;
+  write_protect_ = write_protect;
+  return *this;
+}
+
 FileSystemDisk& FileSystemDisk::SetDirectoryBytes(std::size_t length) {
   directory_.resize(length, 0xFF);
   if (length < 2048) RemoveSector(1, 2);
@@ -209,7 +216,8 @@ Bytes FileSystemDisk::RunBytes(int track, int r, std::size_t size) const {
 }
 
 Bytes FileSystemDisk::Build() const {
-  DiskBuilder disk(name_);
+  DiskBuilder disk(name_, media_);
+  disk.SetWriteProtect(write_protect_);
   for (const auto& [track, by_r] : sectors_) {
     std::vector<SectorRecord> records;
     for (const auto& entry : by_r) {

@@ -79,6 +79,8 @@ class FileSystemDisk {
   // Replaces the directory with this many bytes (0 to 2048); sector 2, or
   // both, go missing when it is shorter than a sector.
   FileSystemDisk& SetDirectoryBytes(std::size_t length);
+  // Header bytes: the media type and the write-protect byte.
+  FileSystemDisk& SetHeader(std::uint8_t media, std::uint8_t write_protect);
 
   // The bytes a run of size bytes from (track, r) delivers: whole sectors in
   // stepping order until the first missing or short one.
@@ -90,6 +92,8 @@ class FileSystemDisk {
 
  private:
   std::string name_;
+  std::uint8_t media_ = 0;
+  std::uint8_t write_protect_ = 0;
   std::map<int, std::map<int, Bytes>> sectors_;  // track -> r -> data
   // track -> r -> (status, deleted mark)
   std::map<int, std::map<int, std::pair<std::uint8_t, std::uint8_t>>> marks_;

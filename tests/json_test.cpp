@@ -1,0 +1,91 @@
+// The JSON writer's escaping and name decoding, and the checker the fuzzer
+// and the end-to-end tests rely on to tell valid JSON from invalid.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "json_check.h"
+#include "json_writer.h"
+#include "name_text.h"
+
+namespace {
+
+std::string Escaped(const std::string& text) {
+  char out[256];
+  const std::size_t length = d88::json::EscapeText(text.c_str(), out, sizeof out);
+  return std::string(out, length);
+}
+
+TEST(JsonTest, EscapesEveryControlCharacterAndMendsBadUtf8) {
+  struct Case {
+    std::string in;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"plain", "plain"},
+      {"a\"b\\c", "a\\\"b\\\\c"},
+      {"\x01\x1f", "\\u0001\\u001f"},
+      {"\n\r\t\b\f", "\\n\\r\\t\\b\\f"},
+      {"\x7f", "\\u007f"},
+      {"\xc2\x80\xc2\x9f", "\\u0080\\u009f"},     // C1 controls
+      {"\xc2\xa0", "\xc2\xa0"},                   // first code after them
+      {"\xef\xbd\xb1", "\xef\xbd\xb1"},           // half-width katakana
+      {"\xf0\x9f\x92\xbe", "\xf0\x9f\x92\xbe"},   // four bytes
+      {"\x83", "\xef\xbf\xbd"},                   // lone Shift_JIS lead
+      {"\xc0\xaf", "\xef\xbf\xbd\xef\xbf\xbd"},   // overlong
+      {"\xed\xa0\x80", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},  // surrogate
+      {"\xe3\x81", "\xef\xbf\xbd\xef\xbf\xbd"},   // cut short
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Escaped(c.in), c.out) << c.in;
+    const std::string quoted = "\"" + Escaped(c.in) + "\"";
+    EXPECT_TRUE(d88check::IsValidJson(quoted.data(), quoted.size())) << c.in;
+  }
+}
+
+TEST(JsonTest, EscapeReportsWhatDoesNotFit) {
+  char out[4];
+  EXPECT_EQ(d88::json::EscapeText("abc", out, sizeof out), 3u);
+  EXPECT_EQ(d88::json::EscapeText("abcd", out, sizeof out), sizeof out);
+  EXPECT_EQ(d88::json::EscapeText("\x01", out, sizeof out), sizeof out);
+}
+
+TEST(JsonTest, NamesDecodeToUtf8) {
+  struct Case {
+    std::string raw;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"GAME", "GAME"},
+      {"\xb1\xdf", "\xef\xbd\xb1\xef\xbe\x9f"},  // U+FF71, U+FF9F
+      {"\x82\xa0X", "\xef\xbf\xbdX"},            // one character per pair
+      {"\x80", "\xef\xbf\xbd"},
+      {"\x01", "\x01"},                          // left for the escaper
+  };
+  for (const Case& c : cases) {
+    char out[d88::kNameTextCapacity];
+    const std::size_t length =
+        d88::NameToUtf8(c.raw.data(), c.raw.size(), out, sizeof out);
+    EXPECT_EQ(std::string(out, length), c.text) << c.raw;
+  }
+}
+
+TEST(JsonTest, CheckerTellsValidFromInvalid) {
+  const char* valid[] = {
+      "{}", " [1, -0.5e+3, true, false, null] ", "{\"a\": {\"b\": [\"\\u00e9\"]}}",
+      "\"\xe3\x81\x82\"", "0",
+  };
+  const char* invalid[] = {
+      "", "{", "{,}", "[1,]", "{\"a\" 1}", "{\"a\": 1,}", "01", "1.", "-",
+      "\"\x01\"", "\"\\x\"", "\"\\u12g4\"", "\"\x83\"", "[] []", "tru", "'a'",
+  };
+  for (const char* text : valid) {
+    EXPECT_TRUE(d88check::IsValidJson(text, std::strlen(text))) << text;
+  }
+  for (const char* text : invalid) {
+    EXPECT_FALSE(d88check::IsValidJson(text, std::strlen(text))) << text;
+  }
+}
+
+}  // namespace
