@@ -109,7 +109,8 @@ FileOutcome ExtractFile(D88Image& image, const char* name, int track, int c,
     return FileOutcome::kNotInImage;
   }
   char host_name[kHostNameCapacity];
-  const bool mapped = HostFileName(name, kNativeHostRules, host_name);
+  const bool mapped =
+      HostFileName(name, kNativeHostRules, NameEncoding::kRaw, host_name);
   if (!host::WriteFile(host_name, transfer_buffer,
                        static_cast<std::size_t>(size))) {
     ReportWriteFailure(host_name);
