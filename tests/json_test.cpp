@@ -1,4 +1,4 @@
-// The JSON writer's escaping and name decoding, and the checker the fuzzer
+// The JSON writer's escaping, and the checker the fuzzer
 // and the end-to-end tests rely on to tell valid JSON from invalid.
 #include <gtest/gtest.h>
 
@@ -7,7 +7,6 @@
 
 #include "json_check.h"
 #include "json_writer.h"
-#include "name_text.h"
 
 namespace {
 
@@ -49,26 +48,6 @@ TEST(JsonTest, EscapeReportsWhatDoesNotFit) {
   EXPECT_EQ(d88::json::EscapeText("abc", out, sizeof out), 3u);
   EXPECT_EQ(d88::json::EscapeText("abcd", out, sizeof out), sizeof out);
   EXPECT_EQ(d88::json::EscapeText("\x01", out, sizeof out), sizeof out);
-}
-
-TEST(JsonTest, NamesDecodeToUtf8) {
-  struct Case {
-    std::string raw;
-    std::string text;
-  };
-  const Case cases[] = {
-      {"GAME", "GAME"},
-      {"\xb1\xdf", "\xef\xbd\xb1\xef\xbe\x9f"},  // U+FF71, U+FF9F
-      {"\x82\xa0X", "\xef\xbf\xbdX"},            // one character per pair
-      {"\x80", "\xef\xbf\xbd"},
-      {"\x01", "\x01"},                          // left for the escaper
-  };
-  for (const Case& c : cases) {
-    char out[d88::kNameTextCapacity];
-    const std::size_t length =
-        d88::NameToUtf8(c.raw.data(), c.raw.size(), out, sizeof out);
-    EXPECT_EQ(std::string(out, length), c.text) << c.raw;
-  }
 }
 
 TEST(JsonTest, CheckerTellsValidFromInvalid) {

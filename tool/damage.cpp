@@ -8,9 +8,7 @@
 
 namespace d88 {
 
-FileLabel LabelFile(const char* folder, const DirEntry& entry) {
-  char host_name[kHostNameCapacity];
-  HostFileName(entry.name, kNativeHostRules, host_name);
+FileLabel LabelFile(const char* folder, const char* host_name) {
   FileLabel label = {};
   if (folder != nullptr) {
     std::snprintf(label.text, sizeof label.text, "%s/%s", folder, host_name);
@@ -205,7 +203,7 @@ void NoteWritten(const char* host_name, const DirEntry& entry, int disk,
     std::snprintf(folder, sizeof folder, "%03d", disk);
     report::Note("%s: disk %03d entry %d \"%s\" replaces disk %03d entry %d "
                  "\"%s\", written earlier",
-                 LabelFile(folders ? folder : nullptr, entry).text, disk,
+                 LabelFile(folders ? folder : nullptr, host_name).text, disk,
                  entry_number, report::ShowName(entry.name).text,
                  earlier->disk, earlier->entry_number,
                  report::ShowName(earlier->entry_name).text);

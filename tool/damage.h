@@ -19,7 +19,7 @@ struct FileLabel {
   char text[96];
 };
 // folder is nullptr when every disk's files go into one folder.
-FileLabel LabelFile(const char* folder, const DirEntry& entry);
+FileLabel LabelFile(const char* folder, const char* host_name);
 
 // What a read came to, as --test and JSON name it.
 enum class FileState {

@@ -154,7 +154,7 @@ int Run(const Options& options) {
     host::ReturnToStartFolder();
     return 1;
   }
-  if (options.json) JsonBeginDocument(options.mode);
+  if (options.json) JsonBeginDocument(options.mode, options.unicode_names);
   bool ok = ProcessDisks(options);
   if (options.json) JsonEndDocument();
   if (!CheckDisksExist(options, image.DiskCount())) ok = false;

@@ -19,7 +19,11 @@ bool TestFile(D88Image& image, const DirEntry& entry, const Options& options,
   const FileRead read = ReadFile(image, entry, transfer_buffer);
   if (options.json) JsonEntry(entry, &read);
   if (read.size <= 0) return true;
-  const FileLabel label = LabelFile(place.folder, entry);
+  char host_name[kHostNameCapacity];
+  HostFileName(entry.name, host::NameRules(),
+               options.unicode_names ? NameEncoding::kUnicode : NameEncoding::kRaw,
+               host_name);
+  const FileLabel label = LabelFile(place.folder, host_name);
   if (read.delivered == 0) {
     NoteMissingStart(label, read);
     return false;
@@ -58,8 +62,11 @@ FileOutcome ExtractFile(D88Image& image, const DirEntry& entry,
   const FileRead read = ReadFile(image, entry, transfer_buffer);
   if (read.delivered == 0) return FileOutcome::kNotInImage;
   char host_name[kHostNameCapacity];
-  const bool mapped = HostFileName(entry.name, kNativeHostRules, host_name);
-  if (!host::WriteFile(host_name, false, transfer_buffer,
+  const bool mapped = HostFileName(
+      entry.name, host::NameRules(),
+      options.unicode_names ? NameEncoding::kUnicode : NameEncoding::kRaw,
+      host_name);
+  if (!host::WriteFile(host_name, options.unicode_names, transfer_buffer,
                        static_cast<std::size_t>(read.size))) {
     report::Note("cannot write file \"%s\": %s", host_name,
                  host::FileErrorText());
@@ -70,7 +77,7 @@ FileOutcome ExtractFile(D88Image& image, const DirEntry& entry,
                  report::ShowName(entry.name).text, host_name);
   }
   NoteWritten(host_name, entry, place.disk, entry_number, options.folders);
-  NoteFileDamage(LabelFile(place.folder, entry), read);
+  NoteFileDamage(LabelFile(place.folder, host_name), read);
   return FileOutcome::kWritten;
 }
 

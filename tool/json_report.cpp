@@ -1,14 +1,18 @@
 #include "json_report.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "damage.h"
+#include "host.h"
 #include "host_name.h"
 #include "json_writer.h"
-#include "name_text.h"
+#include "shift_jis.h"
 
 namespace d88 {
 namespace {
+
+bool unicode_host_names = false;
 
 const char* ModeName(Mode mode) {
   switch (mode) {
@@ -20,11 +24,16 @@ const char* ModeName(Mode mode) {
   return "extract";
 }
 
-// A name as the raw bytes the disk holds and as decoded text.
-void Name(const char* key, const char* raw) {
+// A name as the raw bytes the disk (or host) holds and as text: decoded
+// from Shift_JIS, or as it is when it is UTF-8 already.
+void Name(const char* key, const char* raw, bool utf8) {
   const std::size_t length = std::strlen(raw);
-  char text[kNameTextCapacity];
-  NameToUtf8(raw, length, text, sizeof text);
+  char text[Utf8CapacityFor(kDiskNameLength)];
+  if (utf8) {
+    std::snprintf(text, sizeof text, "%s", raw);
+  } else {
+    ShiftJisToUtf8(raw, length, text, sizeof text);
+  }
   json::OpenObject(key);
   json::HexString("hex", raw, length);
   json::String("text", text);
@@ -80,7 +89,8 @@ void Shape(const char* key, TrackShape shape) {
 
 }  // namespace
 
-void JsonBeginDocument(Mode mode) {
+void JsonBeginDocument(Mode mode, bool unicode_names) {
+  unicode_host_names = unicode_names;
   json::Reset();
   json::OpenObject(nullptr);
   json::String("mode", ModeName(mode));
@@ -101,7 +111,7 @@ void JsonBeginDisk(D88Image& image, int disk, const char* folder) {
   } else {
     json::Null("folder");
   }
-  Name("name", image.DiskName());
+  Name("name", image.DiskName(), false);
   json::Number("media_type", image.MediaType());
   const char* media = MediaTypeName(image.MediaType());
   if (media != nullptr) {
@@ -118,13 +128,15 @@ void JsonEndEntries() { json::CloseArray(); }
 
 void JsonEntry(const DirEntry& entry, const FileRead* read) {
   json::OpenObject(nullptr);
-  Name("name", entry.name);
+  Name("name", entry.name, false);
   Place("start", entry.start_track, entry.start_sector);
   Place("end", entry.end_track, entry.end_sector);
   json::Number("size", FileSize(entry));
   char host_name[kHostNameCapacity];
-  HostFileName(entry.name, kNativeHostRules, host_name);
-  Name("host_name", host_name);
+  HostFileName(entry.name, host::NameRules(),
+               unicode_host_names ? NameEncoding::kUnicode : NameEncoding::kRaw,
+               host_name);
+  Name("host_name", host_name, unicode_host_names);
   if (read != nullptr) ReadOutcome(*read);
   json::CloseObject();
 }

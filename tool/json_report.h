@@ -10,7 +10,8 @@
 
 namespace d88 {
 
-void JsonBeginDocument(Mode mode);
+// With unicode_names, host names are UTF-8 as the host files get them.
+void JsonBeginDocument(Mode mode, bool unicode_names);
 void JsonEndDocument();
 // folder is nullptr when the run uses no folders.
 void JsonBeginDisk(D88Image& image, int disk, const char* folder);
