@@ -244,4 +244,27 @@ std::int32_t D88Image::ListSectorIds(int track, std::uint8_t* dest,
   return written;
 }
 
+// The same walk as ListSectorIds, keeping each header's length and status:
+// one pass over the track, however many records it holds.
+std::int32_t D88Image::ListSectorRecords(int track, RecordSummary* dest,
+                                         std::int32_t max_records) {
+  const std::int64_t track_start = TrackPosition(track);
+  if (track_start < 0 || !file_.IsOpen()) return 0;
+  std::int64_t position = track_start;
+  std::int32_t listed = 0;
+  for (std::int64_t index = 0; listed < max_records; ++index) {
+    const SectorRecord record = ReadSectorRecord(position, track_start);
+    if (!record.whole) break;
+    RecordSummary& summary = dest[listed++];
+    std::memcpy(summary.id, record.id, kSectorIdSize);
+    summary.data_length = record.data_length;
+    summary.deleted_mark = record.deleted_mark;
+    summary.status = record.status;
+    position += static_cast<std::int64_t>(kSectorHeaderSize) +
+                record.data_length;
+    if (index == record.count - 1) break;
+  }
+  return listed;
+}
+
 }  // namespace d88

@@ -25,6 +25,14 @@ struct SectorInfo {
   std::int64_t data_position;   // file position of the sector's data
 };
 
+// One record of a track as stored: its ID and what its header says.
+struct RecordSummary {
+  std::uint8_t id[kSectorIdSize];  // C, H, R, N
+  std::uint16_t data_length;
+  std::uint8_t deleted_mark;
+  std::uint8_t status;
+};
+
 class D88Image {
  public:
   D88Image() = default;
@@ -77,6 +85,10 @@ class D88Image {
   // returns the bytes written. dest must hold max_bytes rounded up to 4.
   std::int32_t ListSectorIds(int track, std::uint8_t* dest,
                              std::int32_t max_bytes);
+  // Walks the track's records as ListSectorIds does and describes at most
+  // max_records of them into dest; returns how many.
+  std::int32_t ListSectorRecords(int track, RecordSummary* dest,
+                                 std::int32_t max_records);
 
  private:
   // One sector header as read from a track; whole is false when the file

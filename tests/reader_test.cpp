@@ -11,6 +11,7 @@
 namespace {
 
 using d88::D88Image;
+using d88::RecordSummary;
 using d88test::Bytes;
 using d88test::DiskBuilder;
 using d88test::SectorPattern;
@@ -262,6 +263,39 @@ TEST_F(ReaderTest, ListSectorIdsInStoredOrder) {
   // A listing starts whenever 4 * position < max_bytes.
   EXPECT_EQ(image.ListSectorIds(15, ids, 5), 8);
   EXPECT_EQ(image.ListSectorIds(14, ids, 16), 0);
+}
+
+// The record walk keeps what each header says, duplicates included, and
+// selecting a disk reads the header fields --info shows.
+TEST_F(ReaderTest, ListSectorRecordsKeepsHeaderFields) {
+  std::vector<SectorRecord> track;
+  for (int r : {1, 2, 2}) track.push_back(Record(3, 0, r, 3, Bytes(256, 0)));
+  track[0].status = 0xB0;
+  track[1].deleted_mark = 0x10;
+  track[2].data = Bytes(100, 0);
+  Load(DiskBuilder("P", 0x20).SetWriteProtect(0x10).SetTrack(6, track).Build());
+  RecordSummary records[4] = {};
+  ASSERT_EQ(image.ListSectorRecords(6, records, 4), 3);
+  const int expected[3][4] = {
+      {1, 256, 0x00, 0xB0}, {2, 256, 0x10, 0x00}, {2, 100, 0x00, 0x00}};
+  // Records are N = 3 (1024 bytes) with 256 bytes stored: the walk goes
+  // by the stored length.
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(records[i].id[0], 3) << i;
+    EXPECT_EQ(records[i].id[2], expected[i][0]) << i;
+    EXPECT_EQ(records[i].data_length, expected[i][1]) << i;
+    EXPECT_EQ(records[i].deleted_mark, expected[i][2]) << i;
+    EXPECT_EQ(records[i].status, expected[i][3]) << i;
+  }
+  EXPECT_EQ(image.ListSectorRecords(6, records, 2), 2);
+  EXPECT_EQ(image.ListSectorRecords(7, records, 4), 0);
+  EXPECT_TRUE(image.TrackRecorded(6));
+  EXPECT_FALSE(image.TrackRecorded(7));
+  EXPECT_EQ(image.WriteProtect(), 0x10);
+  EXPECT_EQ(image.MediaType(), 0x20);
+  EXPECT_EQ(image.SizeField(), static_cast<std::uint32_t>(image.FileSize()));
+  EXPECT_EQ(image.TrackOffset(6), 0x2B0u);
+  EXPECT_EQ(image.TrackOffset(164), 0u);
 }
 
 TEST_F(ReaderTest, DataLengthRulesOverTheSizeCode) {

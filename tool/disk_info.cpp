@@ -10,31 +10,28 @@ namespace {
 // A track lists at most this many records; more are not counted. Real
 // tracks hold a few dozen.
 constexpr int kMaxRecordsListed = 256;
-std::uint8_t ids[kMaxRecordsListed * kSectorIdSize];
+RecordSummary records[kMaxRecordsListed];
 
-void AddDamaged(DiskFacts& facts, int track, const std::uint8_t* id,
-                const SectorInfo& sector) {
-  if (sector.status == 0 && sector.deleted_mark != kDeletedDataMark) return;
+void AddDamaged(DiskFacts& facts, int track, const RecordSummary& record) {
+  if (record.status == 0 && record.deleted_mark != kDeletedDataMark) return;
   if (facts.damaged_count < DiskFacts::kMaxDamagedListed) {
-    facts.damaged[facts.damaged_count] = {{track, id[2]}, sector.status,
-                                          sector.deleted_mark};
+    facts.damaged[facts.damaged_count] = {{track, record.id[2]}, record.status,
+                                          record.deleted_mark};
   }
   ++facts.damaged_count;
 }
 
-// Lists the track's IDs in stored order and looks each one up for its data
-// length and header status.
+// One walk over the track's records, in stored order, for their number,
+// data lengths and header status. Every record counts, even one whose ID
+// repeats another's.
 TrackShape WalkTrack(D88Image& image, int track, DiskFacts& facts) {
-  const std::int32_t bytes =
-      image.ListSectorIds(track, ids, kMaxRecordsListed * kSectorIdSize);
-  TrackShape shape = {static_cast<int>(bytes / kSectorIdSize), 0};
+  const std::int32_t count =
+      image.ListSectorRecords(track, records, kMaxRecordsListed);
+  TrackShape shape = {static_cast<int>(count), 0};
   for (int i = 0; i < shape.sectors; ++i) {
-    const std::uint8_t* id = ids + i * kSectorIdSize;
-    const SectorInfo sector = image.FindSector(track, id[0], id[1], id[2], id[3]);
-    if (!sector.found) continue;
-    if (i == 0) shape.bytes = sector.data_length;
-    if (shape.bytes != sector.data_length) shape.bytes = -1;
-    AddDamaged(facts, track, id, sector);
+    if (i == 0) shape.bytes = records[i].data_length;
+    if (shape.bytes != records[i].data_length) shape.bytes = -1;
+    AddDamaged(facts, track, records[i]);
   }
   return shape;
 }

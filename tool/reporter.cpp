@@ -113,7 +113,8 @@ void Help(const char* program) {
       "\n"
       "Exit status: 0 when everything asked for was done; 1 after a usage\n"
       "error, when the image cannot be opened, when a folder or file cannot\n"
-      "be written, or when a disk asked for is not in the image.\n",
+      "be written, or when a disk asked for is not in the image. With\n"
+      "--test, 2 when a file is not whole or a sector header records trouble.\n",
       OptionsHelpText());
 }
 
