@@ -459,18 +459,6 @@ TEST(DamageTest, InfoDescribesEachDisk) {
   }
 }
 
-// The directory of a disk with all its entries intact counts their bytes.
-TEST(DamageTest, InfoCountsEntriesAndTheirBytes) {
-  FileSystemDisk disk("FULL", 6);
-  disk.AddEntry("GAME", 2, 1, 4, 2).AddEntry("NONE", 5, 3, 5, 1).AddEntry("ONE", 5, 5, 5, 5);
-  const ToolRunner runner;
-  const ToolRun run = runner.RunOn(disk.Build(), {"--info", "-d"});
-  EXPECT_NE(run.out.find("  entries           3, covering 13312 bytes\n"),
-            std::string::npos)
-      << run.out;
-  EXPECT_NE(run.out.find("  directory         present\n"), std::string::npos);
-}
-
 std::string Hex(const std::string& bytes) {
   std::string hex;
   for (const char byte : bytes) {
