@@ -12,28 +12,37 @@ namespace {
 constexpr int kMaxRecordsListed = 256;
 RecordSummary records[kMaxRecordsListed];
 
-void AddDamaged(DiskFacts& facts, int track, const RecordSummary& record) {
-  if (record.status == 0 && record.deleted_mark != kDeletedDataMark) return;
-  if (facts.damaged_count < DiskFacts::kMaxDamagedListed) {
-    facts.damaged[facts.damaged_count] = {{track, record.id[2]}, record.status,
-                                          record.deleted_mark};
-  }
-  ++facts.damaged_count;
+// One track's shape and the records on it whose header records trouble.
+struct TrackWalk {
+  TrackShape shape;
+  int damaged_count;
+  DamagedSector damaged[DiskFacts::kMaxDamagedListed];
+};
+
+bool IsDamaged(const RecordSummary& record) {
+  return record.status != 0 || record.deleted_mark == kDeletedDataMark;
 }
 
 // One walk over the track's records, in stored order, for their number,
 // data lengths and header status. Every record counts, even one whose ID
 // repeats another's.
-TrackShape WalkTrack(D88Image& image, int track, DiskFacts& facts) {
+TrackWalk WalkTrack(D88Image& image, int track) {
   const std::int32_t count =
       image.ListSectorRecords(track, records, kMaxRecordsListed);
-  TrackShape shape = {static_cast<int>(count), 0};
-  for (int i = 0; i < shape.sectors; ++i) {
-    if (i == 0) shape.bytes = records[i].data_length;
-    if (shape.bytes != records[i].data_length) shape.bytes = -1;
-    AddDamaged(facts, track, records[i]);
+  TrackWalk walk = {};
+  walk.shape.sectors = static_cast<int>(count);
+  for (int i = 0; i < walk.shape.sectors; ++i) {
+    const RecordSummary& record = records[i];
+    if (i == 0) walk.shape.bytes = record.data_length;
+    if (walk.shape.bytes != record.data_length) walk.shape.bytes = -1;
+    if (!IsDamaged(record)) continue;
+    if (walk.damaged_count < DiskFacts::kMaxDamagedListed) {
+      walk.damaged[walk.damaged_count] = {{track, record.id[2]}, record.status,
+                                          record.deleted_mark};
+    }
+    ++walk.damaged_count;
   }
-  return shape;
+  return walk;
 }
 
 bool SameShape(TrackShape a, TrackShape b) {
@@ -41,36 +50,48 @@ bool SameShape(TrackShape a, TrackShape b) {
 }
 
 // The shape most tracks share (the earliest on a tie) and the others.
-void SortShapes(const TrackShape* shapes, const bool* recorded,
-                DiskFacts& facts) {
+TrackLayout SortShapes(const TrackShape* shapes, const bool* recorded) {
+  TrackLayout layout = {};
   for (int track = 0; track < kTrackCount; ++track) {
     if (!recorded[track]) continue;
     int count = 0;
     for (int other = 0; other < kTrackCount; ++other) {
       if (recorded[other] && SameShape(shapes[other], shapes[track])) ++count;
     }
-    if (count > facts.common_count) {
-      facts.common_count = count;
-      facts.common = shapes[track];
+    if (count > layout.common_count) {
+      layout.common_count = count;
+      layout.common = shapes[track];
     }
   }
   for (int track = 0; track < kTrackCount; ++track) {
-    if (recorded[track] && !SameShape(shapes[track], facts.common)) {
-      facts.odd[facts.odd_count++] = {track, shapes[track]};
+    if (recorded[track] && !SameShape(shapes[track], layout.common)) {
+      layout.odd[layout.odd_count++] = {track, shapes[track]};
     }
   }
+  return layout;
 }
 
-void GatherTracks(D88Image& image, DiskFacts& facts) {
+// The facts the tracks give: how many are recorded, their layout, and the
+// first damaged records in track order.
+DiskFacts GatherTracks(D88Image& image) {
+  DiskFacts facts = {};
   TrackShape shapes[kTrackCount] = {};
   bool recorded[kTrackCount] = {};
   for (int track = 0; track < kTrackCount; ++track) {
     recorded[track] = image.TrackRecorded(track);
     if (!recorded[track]) continue;
     ++facts.tracks_recorded;
-    shapes[track] = WalkTrack(image, track, facts);
+    const TrackWalk walk = WalkTrack(image, track);
+    shapes[track] = walk.shape;
+    for (int i = 0; i < walk.damaged_count && i < DiskFacts::kMaxDamagedListed;
+         ++i) {
+      const int slot = facts.damaged_count + i;
+      if (slot < DiskFacts::kMaxDamagedListed) facts.damaged[slot] = walk.damaged[i];
+    }
+    facts.damaged_count += walk.damaged_count;
   }
-  SortShapes(shapes, recorded, facts);
+  facts.layout = SortShapes(shapes, recorded);
+  return facts;
 }
 
 int DirectorySectors(D88Image& image) {
@@ -87,11 +108,10 @@ int DirectorySectors(D88Image& image) {
 }  // namespace
 
 DiskFacts GatherDiskFacts(D88Image& image) {
-  DiskFacts facts = {};
+  DiskFacts facts = GatherTracks(image);
   facts.media_type = image.MediaType();
   facts.write_protected = image.WriteProtect() == kWriteProtected;
   facts.size_field = image.SizeField();
-  GatherTracks(image, facts);
   facts.directory_sectors = DirectorySectors(image);
   const Directory& directory = ReadDirectory(image);
   facts.entry_count = directory.entry_count;
@@ -131,13 +151,14 @@ void PrintLayout(const DiskFacts& facts) {
     report::Text("  %-17s none\n", "sector layout");
     return;
   }
-  DescribeShape(facts.common, shape, sizeof shape);
-  report::Text("  %-17s %d tracks x %s\n", "sector layout", facts.common_count,
+  const TrackLayout& layout = facts.layout;
+  DescribeShape(layout.common, shape, sizeof shape);
+  report::Text("  %-17s %d tracks x %s\n", "sector layout", layout.common_count,
                shape);
-  for (int i = 0; i < facts.odd_count; ++i) {
-    DescribeShape(facts.odd[i].shape, shape, sizeof shape);
+  for (int i = 0; i < layout.odd_count; ++i) {
+    DescribeShape(layout.odd[i].shape, shape, sizeof shape);
     report::Text("  %-17s track %02x: %s\n", i == 0 ? "other tracks" : "",
-                 static_cast<unsigned>(facts.odd[i].track), shape);
+                 static_cast<unsigned>(layout.odd[i].track), shape);
   }
 }
 

@@ -20,16 +20,20 @@ struct OddTrack {
   TrackShape shape;
 };
 
+// The layout most recorded tracks share, how many do, and the others.
+struct TrackLayout {
+  TrackShape common;
+  int common_count;
+  int odd_count;
+  OddTrack odd[kTrackCount];
+};
+
 struct DiskFacts {
   int media_type;
   bool write_protected;
   std::uint32_t size_field;
   int tracks_recorded;
-  // The layout most recorded tracks share, how many do, and the others.
-  TrackShape common;
-  int common_count;
-  int odd_count;
-  OddTrack odd[kTrackCount];
+  TrackLayout layout;
   // Records whose header holds a status or a deleted-data mark.
   int damaged_count;
   static constexpr int kMaxDamagedListed = 8;

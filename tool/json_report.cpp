@@ -145,16 +145,16 @@ void JsonDiskFacts(const DiskFacts& facts) {
   json::Number("size_field", facts.size_field);
   json::Number("tracks_recorded", facts.tracks_recorded);
   if (facts.tracks_recorded > 0) {
-    Shape("layout", facts.common);
+    Shape("layout", facts.layout.common);
   } else {
     json::Null("layout");
   }
-  json::Number("layout_tracks", facts.common_count);
+  json::Number("layout_tracks", facts.layout.common_count);
   json::OpenArray("other_tracks");
-  for (int i = 0; i < facts.odd_count; ++i) {
+  for (int i = 0; i < facts.layout.odd_count; ++i) {
     json::OpenObject(nullptr);
-    json::Number("track", facts.odd[i].track);
-    Shape("shape", facts.odd[i].shape);
+    json::Number("track", facts.layout.odd[i].track);
+    Shape("shape", facts.layout.odd[i].shape);
     json::CloseObject();
   }
   json::CloseArray();
