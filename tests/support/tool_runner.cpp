@@ -67,6 +67,14 @@ std::string SystemErrorText(unsigned long error) {
 }
 #endif
 
+bool HostTakesShiftJisNames() {
+#if defined(_WIN32)
+  return GetACP() == 932;
+#else
+  return true;
+#endif
+}
+
 ToolRunner::ToolRunner() : work_(scratch_.path() / "work") {
   fs::create_directories(work_);
 }

@@ -34,6 +34,10 @@ std::string ConsoleText(const std::string& text);
 std::string SystemErrorText(unsigned long error);
 #endif
 
+// Whether raw Shift_JIS names reach the host's files unchanged: always on
+// POSIX, and on Windows only under the Japanese ANSI code page (932).
+bool HostTakesShiftJisNames();
+
 class ToolRunner {
  public:
   ToolRunner();
