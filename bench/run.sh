@@ -57,3 +57,9 @@ if [ "$written" -ne 0 ]; then
   echo "run.sh: listing missing.d88 wrote $written files" >&2
   exit 1
 fi
+# --list creates nothing at all, not even the disks' folders.
+made=$(find "$scratch/run/list" -mindepth 1 | wc -l)
+if [ "$made" -ne 0 ]; then
+  echo "run.sh: d88unpack --list made $made files or folders" >&2
+  exit 1
+fi
