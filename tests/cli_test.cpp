@@ -168,7 +168,11 @@ TEST(CommandLineTest, HelpAndVersion) {
                                        " [d88file] [-d]\n"),
                            0),
             0u);
-  EXPECT_NE(help.out.find("-d"), std::string::npos);
+  // Every option and the meaning of the exit statuses are in the help.
+  for (const char* text : {"-d", "--list", "--output=DIR", "--disk=LIST",
+                           "--unicode-names", "--version", "Exit status"}) {
+    EXPECT_NE(help.out.find(text), std::string::npos) << text;
+  }
   EXPECT_EQ(help.err, "");
   const ToolRun version = runner.Run({"--version"});
   EXPECT_EQ(version.status, 0);
