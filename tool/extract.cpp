@@ -34,6 +34,7 @@ FileOutcome ExtractFile(D88Image& image, const DirEntry& entry,
   char host_name[kHostNameCapacity];
   const bool mapped = HostFileName(entry.name, kNativeHostRules, host_name);
   if (!host::WriteFile(host_name, false, transfer_buffer,
+                       static_cast<std::size_t>(read.data_end),
                        static_cast<std::size_t>(read.size))) {
     report::Note("cannot write file \"%s\": %s", host_name,
                  host::FileErrorText());
