@@ -299,6 +299,40 @@ TEST(ExtractionTest, UnwritableHostFiles) {
 }
 
 #if !defined(_WIN32)
+// A disk folder that is a symbolic link is not followed, whether it leads to
+// a folder outside or nowhere: that disk is skipped with a line naming the
+// folder, the run ends with status 1, nothing lands where the link points,
+// and the next disk's folder is made beside it in the work folder.
+TEST(ExtractionTest, LinkedDiskFolderIsSkipped) {
+  namespace fs = std::filesystem;
+  FileSystemDisk first("FIRST");
+  first.AddEntry("F1", 2, 1, 2, 1);
+  FileSystemDisk second("SECOND");
+  second.AddEntry("F2", 2, 2, 2, 2);
+  for (const char* target : {"folder", "none"}) {
+    const ToolRunner runner;
+    const fs::path outside = runner.work().parent_path();
+    fs::create_directory(outside / "folder");
+    fs::create_directory_symlink(outside / target, runner.work() / "000");
+    const ToolRun run =
+        runner.RunOn(d88test::Concat({first.Build(), second.Build()}));
+    EXPECT_EQ(run.status, 1) << target;
+    EXPECT_EQ(run.out, "\n[SECOND] -> 001\n" + Listing("F2", 2, 2, 2, 2, 0x400))
+        << target;
+    EXPECT_EQ(run.err,
+              "d88unpack: cannot enter folder \"000\": it is a link, which "
+              "the run does not follow; disk 0 skipped\n")
+        << target;
+    EXPECT_TRUE(fs::is_symlink(runner.work() / "000")) << target;
+    EXPECT_EQ(d88test::ReadFileText(runner.work() / "001" / "F2"),
+              AsText(d88test::SectorPattern(2, 2)))
+        << target;
+    EXPECT_TRUE(fs::is_empty(outside / "folder")) << target;
+    EXPECT_FALSE(fs::exists(outside / "none")) << target;
+    EXPECT_FALSE(fs::exists(outside / "001")) << target;
+  }
+}
+
 // A write that fails part-way leaves no truncated file behind, whether it
 // fails on the data or on lengthening the file to its zero tail. The shell
 // limits the tool's files to 1024 bytes and ignores the signal that would
