@@ -6,8 +6,10 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <vector>
 
 #if !defined(_WIN32)
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -72,9 +74,17 @@ TEST(CommandLineTest, ImagesThatCannotBeOpened) {
 #else
   const char* folder_reason = "Is a directory";
 #endif
-  const std::pair<std::string, std::string> cases[] = {
+  std::vector<std::pair<std::string, std::string>> cases = {
       {(runner.work() / "missing.d88").string(), "No such file or directory"},
       {runner.work().string(), folder_reason}};
+#if !defined(_WIN32)
+  // What cannot be read with seeks: a FIFO (which must not make the run
+  // wait for a writer) and a character device.
+  const std::string fifo = (runner.work().parent_path() / "fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  cases.push_back({fifo, "Illegal seek"});
+  cases.push_back({"/dev/null", "Illegal seek"});
+#endif
   for (const auto& [path, reason] : cases) {
     const ToolRun run = runner.Run({path});
     EXPECT_EQ(run.status, 1) << path;
