@@ -251,6 +251,13 @@ bool WriteFile(const char* name, bool utf8_name, const std::uint8_t* data,
   return false;
 }
 
+bool IsTerminal(std::FILE* stream) {
+  const intptr_t handle = _get_osfhandle(_fileno(stream));
+  DWORD mode = 0;
+  return handle != -1 &&
+         GetConsoleMode(reinterpret_cast<HANDLE>(handle), &mode) != 0;
+}
+
 void WriteUtf8Text(std::FILE* stream, const char* text) {
   const HANDLE handle =
       GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
@@ -380,6 +387,8 @@ bool WriteFile(const char* name, bool, const std::uint8_t* data,
   if (!written) unlink(name);
   return written;
 }
+
+bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
 
 void WriteUtf8Text(std::FILE* stream, const char* text) {
   std::fputs(text, stream);

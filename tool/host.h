@@ -49,6 +49,11 @@ bool WriteFile(const char* name, bool utf8_name, const std::uint8_t* data,
 // The host's reason for the last failed WriteFile, as text.
 const char* FileErrorText();
 
+// Whether the stream goes to a terminal (on Windows, a console), where
+// control bytes in the text can move the cursor, retitle the window or
+// worse, rather than to a file or a pipe.
+bool IsTerminal(std::FILE* stream);
+
 // Writes UTF-8 text to a console stream: as it is to a file or a pipe, and
 // on a Windows console as characters, whatever the console's code page.
 void WriteUtf8Text(std::FILE* stream, const char* text);
