@@ -30,10 +30,11 @@ FileOutcome ExtractFile(D88Image& image, const DirEntry& entry,
                         bool unicode_names) {
   const FileRead read = ReadFile(image, entry, transfer_buffer);
   if (read.delivered == 0) return FileOutcome::kNotInImage;
-  (void)unicode_names;
   char host_name[kHostNameCapacity];
-  const bool mapped = HostFileName(entry.name, kNativeHostRules, host_name);
-  if (!host::WriteFile(host_name, false, transfer_buffer,
+  const bool mapped = HostFileName(
+      entry.name, host::NameRules(),
+      unicode_names ? NameEncoding::kUnicode : NameEncoding::kRaw, host_name);
+  if (!host::WriteFile(host_name, unicode_names, transfer_buffer,
                        static_cast<std::size_t>(read.data_end),
                        static_cast<std::size_t>(read.size))) {
     report::Note("cannot write file \"%s\": %s", host_name,
