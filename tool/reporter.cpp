@@ -151,8 +151,9 @@ void Help(const char* program) {
       "%s"
       "\n"
       "Exit status: 0 when everything asked for was done; 1 after a usage\n"
-      "error, when the image cannot be opened, when a folder or file cannot\n"
-      "be written, or when a disk asked for is not in the image.\n",
+      "error, when the image cannot be opened, when a folder, a file or\n"
+      "standard output cannot be written, or when a disk asked for is not in\n"
+      "the image.\n",
       OptionsHelpText());
 }
 
