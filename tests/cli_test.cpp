@@ -6,6 +6,12 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <vector>
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "d88_builder.h"
 #include "tool_runner.h"
@@ -68,9 +74,17 @@ TEST(CommandLineTest, ImagesThatCannotBeOpened) {
 #else
   const char* folder_reason = "Is a directory";
 #endif
-  const std::pair<std::string, std::string> cases[] = {
+  std::vector<std::pair<std::string, std::string>> cases = {
       {(runner.work() / "missing.d88").string(), "No such file or directory"},
       {runner.work().string(), folder_reason}};
+#if !defined(_WIN32)
+  // What cannot be read with seeks: a FIFO (which must not make the run
+  // wait for a writer) and a character device.
+  const std::string fifo = (runner.work().parent_path() / "fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  cases.push_back({fifo, "Illegal seek"});
+  cases.push_back({"/dev/null", "Illegal seek"});
+#endif
   for (const auto& [path, reason] : cases) {
     const ToolRun run = runner.Run({path});
     EXPECT_EQ(run.status, 1) << path;
@@ -159,6 +173,52 @@ TEST(CommandLineTest, BlockedFolderSkipsOnlyThatDisk) {
       {"000", "<dir>"}, {"001", "in the way"}, {"002", "<dir>"}};
   EXPECT_EQ(run.tree, expected);
 }
+
+#if !defined(_WIN32)
+// A folder that cannot be made is reported with the host's reason for not
+// making it, not with what entering it afterwards would say.
+TEST(CommandLineTest, WorkFolderThatCannotBeMade) {
+  const std::string long_name(300, 'L');
+  const std::pair<std::string, std::string> cases[] = {
+      {"file/sub", "Not a directory"},
+      {long_name, "File name too long"},
+      {"file/" + long_name, "Not a directory"},
+  };
+  for (const auto& [folder, reason] : cases) {
+    const ToolRunner runner;
+    { std::ofstream(runner.work() / "file") << "a file"; }
+    const ToolRun run = runner.RunOn(ThreeDisks(), {"--output=" + folder});
+    EXPECT_EQ(run.status, 1) << folder;
+    EXPECT_EQ(run.out, "") << folder;
+    EXPECT_EQ(run.err, "d88unpack: cannot use folder \"" + folder + "\": " +
+                           reason + "\n")
+        << folder;
+    const Tree expected = {{"file", "a file"}};
+    EXPECT_EQ(run.tree, expected) << folder;
+  }
+}
+
+// In a folder that may not be written to, each disk's folder fails with the
+// reason mkdir gave. Permission bits do not stop root, so root skips this.
+TEST(CommandLineTest, DiskFoldersThatCannotBeMade) {
+  if (geteuid() == 0) GTEST_SKIP() << "permission bits do not stop root";
+  const ToolRunner runner;
+  std::filesystem::permissions(runner.work(),
+                               std::filesystem::perms::owner_read |
+                                   std::filesystem::perms::owner_exec);
+  const ToolRun run = runner.RunOn(ThreeDisks());
+  std::filesystem::permissions(runner.work(), std::filesystem::perms::owner_all);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  std::string err;
+  for (int i = 0; i < 3; ++i) {
+    err += "d88unpack: cannot make folder \"00" + std::to_string(i) +
+           "\": Permission denied; disk " + std::to_string(i) + " skipped\n";
+  }
+  EXPECT_EQ(run.err, err);
+  EXPECT_TRUE(run.tree.empty());
+}
+#endif
 
 TEST(CommandLineTest, HelpAndVersion) {
   const ToolRunner runner;

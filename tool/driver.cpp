@@ -126,9 +126,7 @@ int Run(const Options& options) {
   return ok ? 0 : 1;
 }
 
-}  // namespace
-
-int RunTool(int argc, char** argv) {
+int RunCommandLine(int argc, char** argv) {
   const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "d88unpack";
   const CommandLine line = ParseCommandLine(argc, argv);
   switch (line.outcome) {
@@ -149,6 +147,14 @@ int RunTool(int argc, char** argv) {
       break;
   }
   return Run(line.options);
+}
+
+}  // namespace
+
+// Whatever the run did, output that never arrived makes it a failure.
+int RunTool(int argc, char** argv) {
+  const int status = RunCommandLine(argc, argv);
+  return report::FinishOutput() ? status : 1;
 }
 
 }  // namespace d88

@@ -35,6 +35,7 @@ FileOutcome ExtractFile(D88Image& image, const DirEntry& entry,
       entry.name, host::NameRules(),
       unicode_names ? NameEncoding::kUnicode : NameEncoding::kRaw, host_name);
   if (!host::WriteFile(host_name, unicode_names, transfer_buffer,
+                       static_cast<std::size_t>(read.data_end),
                        static_cast<std::size_t>(read.size))) {
     report::Note("cannot write file \"%s\": %s", host_name,
                  host::FileErrorText());

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #if defined(_WIN32)
+#include <io.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -28,15 +29,6 @@ int last_folder_error = 0;
 #endif
 
 constexpr char kLinkRefused[] = "it is a link, which the run does not follow";
-
-bool CloseAfterWriting(std::FILE* file, bool written) {
-  if (!written) last_file_error = errno;
-  if (std::fclose(file) != 0 && written) {
-    last_file_error = errno;
-    written = false;
-  }
-  return written;
-}
 
 bool IsSeparator(char c) {
 #if defined(_WIN32)
@@ -185,13 +177,40 @@ const char* FolderErrorText() {
 
 namespace {
 
+// Removes a reparse point (a symbolic link or a junction) standing under the
+// name, so that the new file takes its place instead of being written where
+// it points. A link to a folder goes with RemoveDirectory, which removes the
+// link and not the folder.
+void RemoveLinkInTheWay(const char* name, const wchar_t* wide) {
+  const DWORD attributes = wide != nullptr ? GetFileAttributesW(wide)
+                                           : GetFileAttributesA(name);
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return;
+  }
+  const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (wide != nullptr && folder) {
+    RemoveDirectoryW(wide);
+  } else if (wide != nullptr) {
+    DeleteFileW(wide);
+  } else if (folder) {
+    RemoveDirectoryA(name);
+  } else {
+    DeleteFileA(name);
+  }
+}
+
 std::FILE* OpenForWriting(const char* name, bool utf8_name) {
-  if (!utf8_name) return std::fopen(name, "wb");
+  if (!utf8_name) {
+    RemoveLinkInTheWay(name, nullptr);
+    return std::fopen(name, "wb");
+  }
   wchar_t wide[MAX_PATH];
   if (!Utf8ToWide(name, wide, MAX_PATH)) {
     errno = EINVAL;
     return nullptr;
   }
+  RemoveLinkInTheWay(name, wide);
   return _wfopen(wide, L"wb");
 }
 
@@ -204,7 +223,46 @@ void RemoveFile(const char* name, bool utf8_name) {
   }
 }
 
+// The zeros after the data: the file is lengthened to its size, which the
+// host fills with zeros without them being written.
+bool ExtendTo(std::FILE* file, std::size_t file_size) {
+  if (std::fflush(file) != 0) return false;
+  return _chsize_s(_fileno(file), static_cast<__int64>(file_size)) == 0;
+}
+
+bool CloseAfterWriting(std::FILE* file, bool written) {
+  if (!written) last_file_error = errno;
+  if (std::fclose(file) != 0 && written) {
+    last_file_error = errno;
+    written = false;
+  }
+  return written;
+}
+
 }  // namespace
+
+bool WriteFile(const char* name, bool utf8_name, const std::uint8_t* data,
+               std::size_t data_size, std::size_t file_size) {
+  std::FILE* file = OpenForWriting(name, utf8_name);
+  if (file == nullptr) {
+    last_file_error = errno;
+    return false;
+  }
+  // One write of the data; stdio's own buffer would only add a copy.
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  bool written = std::fwrite(data, 1, data_size, file) == data_size;
+  if (written && file_size > data_size) written = ExtendTo(file, file_size);
+  if (CloseAfterWriting(file, written)) return true;
+  RemoveFile(name, utf8_name);
+  return false;
+}
+
+bool IsTerminal(std::FILE* stream) {
+  const intptr_t handle = _get_osfhandle(_fileno(stream));
+  DWORD mode = 0;
+  return handle != -1 &&
+         GetConsoleMode(reinterpret_cast<HANDLE>(handle), &mode) != 0;
+}
 
 void WriteUtf8Text(std::FILE* stream, const char* text) {
   const HANDLE handle =
@@ -285,32 +343,66 @@ const char* FolderErrorText() {
 
 namespace {
 
-std::FILE* OpenForWriting(const char* name, bool) { return std::fopen(name, "wb"); }
+// O_NOFOLLOW makes the open fail (ELOOP; EMLINK on some BSDs) on a symbolic
+// link under the name instead of writing to wherever it points. Such a link
+// is removed and the file made anew; O_EXCL then guarantees that the file
+// opened is the one just made, not a link slipped in between.
+int OpenForWriting(const char* name) {
+  const int handle = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW |
+                                    O_CLOEXEC, 0666);
+  if (handle >= 0 || (errno != ELOOP && errno != EMLINK)) return handle;
+  if (unlink(name) != 0) return -1;
+  return open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+              0666);
+}
 
-void RemoveFile(const char* name, bool) { std::remove(name); }
+// The host may take fewer bytes per call than asked (any write above about
+// 2 GiB on Linux); the rest follows in further calls.
+bool WriteAll(int handle, const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(handle, data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      if (written == 0) errno = EIO;
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
 
 }  // namespace
+
+// The zeros after the data are not written: the file is lengthened to its
+// size, and the file system, where it can, keeps them as a hole that takes
+// no room on the disk.
+bool WriteFile(const char* name, bool, const std::uint8_t* data,
+               std::size_t data_size, std::size_t file_size) {
+  const int handle = OpenForWriting(name);
+  if (handle < 0) {
+    last_file_error = errno;
+    return false;
+  }
+  bool written = WriteAll(handle, data, data_size) &&
+                 (file_size <= data_size ||
+                  ftruncate(handle, static_cast<off_t>(file_size)) == 0);
+  if (!written) last_file_error = errno;
+  if (close(handle) != 0 && written) {
+    last_file_error = errno;
+    written = false;
+  }
+  if (!written) unlink(name);
+  return written;
+}
+
+bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
 
 void WriteUtf8Text(std::FILE* stream, const char* text) {
   std::fputs(text, stream);
 }
 
 #endif
-
-bool WriteFile(const char* name, bool utf8_name, const std::uint8_t* data,
-               std::size_t size) {
-  std::FILE* file = OpenForWriting(name, utf8_name);
-  if (file == nullptr) {
-    last_file_error = errno;
-    return false;
-  }
-  // One write of the whole file; stdio's own buffer would only add a copy.
-  std::setvbuf(file, nullptr, _IONBF, 0);
-  const bool written = std::fwrite(data, 1, size, file) == size;
-  if (CloseAfterWriting(file, written)) return true;
-  RemoveFile(name, utf8_name);
-  return false;
-}
 
 const char* FileErrorText() { return std::strerror(last_file_error); }
 

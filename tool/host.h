@@ -44,12 +44,21 @@ bool ReturnToWorkFolder();
 // The host's reason for the last failed folder call, as text.
 const char* FolderErrorText();
 
-// Creates or replaces the file in the working folder and writes size bytes
-// into it, in binary. On failure no partial file is left behind.
+// Creates or replaces the file in the working folder, in binary: the first
+// data_size bytes of data, then zeros up to file_size. The zeros are not
+// written but left to the host as the file's new end, so a file system that
+// can leaves them as a hole that takes no room. A link (or, on Windows, a
+// reparse point) already there under the name is replaced by the new file,
+// never written through. On failure no partial file is left behind.
 bool WriteFile(const char* name, bool utf8_name, const std::uint8_t* data,
-               std::size_t size);
+               std::size_t data_size, std::size_t file_size);
 // The host's reason for the last failed WriteFile, as text.
 const char* FileErrorText();
+
+// Whether the stream goes to a terminal (on Windows, a console), where
+// control bytes in the text can move the cursor, retitle the window or
+// worse, rather than to a file or a pipe.
+bool IsTerminal(std::FILE* stream);
 
 // Writes UTF-8 text to a console stream: as it is to a file or a pipe, and
 // on a Windows console as characters, whatever the console's code page.
