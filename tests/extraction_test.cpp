@@ -3,6 +3,10 @@
 // line of output and every byte of every host file checked.
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -384,10 +388,22 @@ TEST(ExtractionTest, LinksUnderFileNamesAreReplaced) {
     expected[name] = AsText(d88test::SectorPattern(2, r));
     ++r;
   }
+  // A hard link shares its bytes with a name outside, and a FIFO without a
+  // reader would hold the run: both are replaced too.
+  const fs::path shared = outside / "shared";
+  { std::ofstream(shared) << "shared bytes"; }
+  fs::create_hard_link(shared, runner.work() / "HARD");
+  ASSERT_EQ(mkfifo((runner.work() / "PIPE").c_str(), 0666), 0);
+  for (const std::string name : {"HARD", "PIPE"}) {
+    disk.AddEntry(name, 3, r - 5, 3, r - 5);
+    expected[name] = AsText(d88test::SectorPattern(3, r - 5));
+    ++r;
+  }
   const ToolRun run = runner.RunOn(disk.Build(), {"-d"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.tree, expected);
+  EXPECT_EQ(d88test::ReadFileText(shared), "shared bytes");
   for (const auto& link : links) {
     EXPECT_FALSE(fs::is_symlink(runner.work() / link.first)) << link.first;
   }

@@ -343,14 +343,39 @@ const char* FolderErrorText() {
 
 namespace {
 
+// Whether an open name is a plain file of its own, which may be truncated
+// and written: not a FIFO or a device, and not a hard link whose other
+// names (perhaps outside the folder) would change with it.
+bool IsOwnPlainFile(int handle) {
+  struct stat status;
+  return fstat(handle, &status) == 0 && S_ISREG(status.st_mode) &&
+         status.st_nlink == 1;
+}
+
 // O_NOFOLLOW makes the open fail (ELOOP; EMLINK on some BSDs) on a symbolic
-// link under the name instead of writing to wherever it points. Such a link
-// is removed and the file made anew; O_EXCL then guarantees that the file
-// opened is the one just made, not a link slipped in between.
+// link under the name instead of writing to wherever it points, and
+// O_NONBLOCK keeps a FIFO without a reader from holding the run (ENXIO).
+// Whatever stands under the name and is not a plain file of its own is
+// removed and the file made anew; O_EXCL then guarantees that the file
+// opened is the one just made, not something slipped in between.
 int OpenForWriting(const char* name) {
-  const int handle = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW |
+  const int handle = open(name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK |
                                     O_CLOEXEC, 0666);
-  if (handle >= 0 || (errno != ELOOP && errno != EMLINK)) return handle;
+  if (handle >= 0 && IsOwnPlainFile(handle)) {
+    if (ftruncate(handle, 0) == 0 &&
+        fcntl(handle, F_SETFL, fcntl(handle, F_GETFL) & ~O_NONBLOCK) == 0) {
+      return handle;
+    }
+    const int error = errno;
+    close(handle);
+    errno = error;
+    return -1;
+  }
+  if (handle >= 0) {
+    close(handle);
+  } else if (errno != ELOOP && errno != EMLINK && errno != ENXIO) {
+    return -1;
+  }
   if (unlink(name) != 0) return -1;
   return open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
               0666);
