@@ -26,20 +26,26 @@ bool ProcessDisk(D88Image& image, const Options& options) {
   return all_written;
 }
 
+EntryHostName HostNameOf(const DirEntry& entry, bool unicode_names) {
+  (void)unicode_names;
+  EntryHostName name = {};
+  name.mapped = HostFileName(entry.name, kNativeHostRules, name.text);
+  return name;
+}
+
 FileOutcome ExtractFile(D88Image& image, const DirEntry& entry,
                         bool unicode_names) {
   const FileRead read = ReadFile(image, entry, transfer_buffer);
   if (read.delivered == 0) return FileOutcome::kNotInImage;
-  (void)unicode_names;
-  char host_name[kHostNameCapacity];
-  const bool mapped = HostFileName(entry.name, kNativeHostRules, host_name);
+  const EntryHostName name = HostNameOf(entry, unicode_names);
+  const char* host_name = name.text;
   if (!host::WriteFile(host_name, false, transfer_buffer,
                        static_cast<std::size_t>(read.size))) {
     report::Note("cannot write file \"%s\": %s", host_name,
                  host::FileErrorText());
     return FileOutcome::kWriteFailed;
   }
-  if (mapped) {
+  if (name.mapped) {
     report::Note("file \"%s\" saved as \"%s\"",
                  report::ShowName(entry.name).text, host_name);
   }

@@ -19,6 +19,17 @@ enum class FileOutcome {
 // when a host file that should have been written could not be.
 bool ProcessDisk(D88Image& image, const Options& options);
 
+// The host file an entry's file goes to, in the working folder.
+struct EntryHostName {
+  // Room for the longest mapped name, and for a decoded one.
+  char text[64];
+  bool mapped;  // the name differs from the entry's raw name
+};
+
+// Extraction and repacking take the host name from here alone, so that a
+// repack looks for each file exactly where an extraction put it.
+EntryHostName HostNameOf(const DirEntry& entry, bool unicode_names);
+
 // Reads the entry's file and writes it to a host file named after it.
 FileOutcome ExtractFile(D88Image& image, const DirEntry& entry,
                         bool unicode_names);
