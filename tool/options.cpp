@@ -79,8 +79,8 @@ bool ApplyVersion(ParseState& state, const char*) {
 constexpr OptionSpec kOptionTable[] = {
     {"list", nullptr, "list every disk's files; write nothing", ApplyList},
     {"repack", nullptr,
-     "write edited files back into the image; prints \"repacked PATH "
-     "(N bytes)\" for each", ApplyRepack},
+     "write edited files back; prints \"repacked PATH (N bytes)\"",
+     ApplyRepack},
     {"output", "DIR",
      "work in DIR instead of the current folder (made if missing)",
      ApplyOutput},
