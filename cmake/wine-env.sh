@@ -14,7 +14,9 @@
 # Disk names and file names are Shift_JIS bytes, which the narrow (ANSI)
 # Windows calls only carry unchanged under the Japanese code page. Wine takes
 # its code page from the Unix locale, so a ja_JP.UTF-8 locale is built into
-# build/wine too and the command runs under it.
+# build/wine too and the command runs under it. D88UNPACK_WINE_LOCALE picks
+# another one, such as en_US.UTF-8 (ANSI code page 1252), to see what users
+# of a non-Japanese Windows see.
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -43,13 +45,14 @@ locale_dir="$state/locale"
 
 # The locale is set for the programs started from here only; this shell
 # would only warn that its own C library cannot switch to it on the fly.
-japanese() {
-  env LOCPATH="$locale_dir" LC_ALL=ja_JP.UTF-8 "$@"
+locale=${D88UNPACK_WINE_LOCALE:-ja_JP.UTF-8}
+in_locale() {
+  env LOCPATH="$locale_dir" LC_ALL="$locale" "$@"
 }
 
-if [[ ! -d "$locale_dir/ja_JP.UTF-8" ]]; then
+if [[ ! -d "$locale_dir/$locale" ]]; then
   mkdir -p "$locale_dir"
-  localedef -i ja_JP -f UTF-8 "$locale_dir/ja_JP.UTF-8"
+  localedef -i "${locale%%.*}" -f UTF-8 "$locale_dir/$locale"
 fi
 
 mkdir -p "$WINEPREFIX"
@@ -62,6 +65,6 @@ fi
 # Makes the prefix the first time, and starts this session's services.
 [[ -f "$WINEPREFIX/system.reg" ]] ||
   echo "wine-env.sh: creating the Wine prefix $WINEPREFIX"
-japanese "$wine" wineboot -i >"$state/wineboot.log" 2>&1 </dev/null
+in_locale "$wine" wineboot -i >"$state/wineboot.log" 2>&1 </dev/null
 
-japanese "$@"
+in_locale "$@"

@@ -78,9 +78,9 @@ std::string Difference(const std::string& actual, const std::string& expected) {
 const std::vector<std::string> kClean = {"image.d88", "stderr", "stdout",
                                          "work"};
 
-FileSystemDisk FirstDisk() {
+FileSystemDisk FirstDisk(const std::string& msg_name) {
   FileSystemDisk disk("ONE");
-  disk.AddEntry("MSG", 2, 1, 2, 3).AddEntry("PROG", 2, 4, 3, 2);
+  disk.AddEntry(msg_name, 2, 1, 2, 3).AddEntry("PROG", 2, 4, 3, 2);
   return disk;
 }
 
@@ -92,31 +92,42 @@ FileSystemDisk SecondDisk() {
 
 struct RoundTrip {
   const char* label;
+  std::string msg_name;  // the raw name of the first disk's first entry
   Args options;      // given to every run, after the image path
   std::string root;  // where the disks' folders or files are, from work
   std::string full_edit;   // host path from root: rewritten at full size
   std::string short_edit;  // rewritten with fewer bytes than its entry
   int disk;                // the disk both edited files are on
+  bool utf8;               // host names are decoded to UTF-8
 };
+
+// The tree as the run's names were made: raw bytes, or UTF-8.
+Tree TreeOf(const ToolRunner& runner, bool utf8) {
+  return utf8 ? d88test::ReadTreeUtf8(runner.work())
+              : d88test::ReadTree(runner.work());
+}
 
 TEST(RepackTest, RoundTripsEditsInEveryLayout) {
   const RoundTrip cases[] = {
-      {"folders", {}, "", "000/MSG", "000/PROG", 0},
-      {"flat", {"-d"}, "", "TEXT", "DATA", 1},
-      {"one disk", {"--disk", "1"}, "", "001/TEXT", "001/DATA", 1},
-      {"output", {"--output", "out/x"}, "out/x/", "000/MSG", "000/PROG", 0},
-      // TODO: decoded Shift_JIS names once HostFileName has its Unicode
-      // mode; until then the names are ASCII and map the same either way.
-      {"unicode", {"--unicode-names"}, "", "000/MSG", "000/PROG", 0},
+      {"folders", "MSG", {}, "", "000/MSG", "000/PROG", 0, false},
+      {"flat", "MSG", {"-d"}, "", "TEXT", "DATA", 1, false},
+      {"one disk", "MSG", {"--disk", "1"}, "", "001/TEXT", "001/DATA", 1,
+       false},
+      {"output", "MSG", {"--output", "out/x"}, "out/x/", "000/MSG", "000/PROG",
+       0, false},
+      // "me mo" in Shift_JIS, found under its decoded name.
+      {"unicode", "\x83\x81\x83\x82", {"--unicode-names"}, "",
+       "000/\xE3\x83\xA1\xE3\x83\xA2", "000/PROG", 0, true},
   };
   for (const RoundTrip& c : cases) {
     SCOPED_TRACE(c.label);
-    FileSystemDisk disks[] = {FirstDisk(), SecondDisk()};
+    FileSystemDisk disks[] = {FirstDisk(c.msg_name), SecondDisk()};
     const ToolRunner runner;
     const std::string image = runner.WriteImage(
         d88test::Concat({disks[0].Build(), disks[1].Build()}));
     const ToolRun extracted = runner.Run(With(c.options, image, {}));
     ASSERT_EQ(extracted.status, 0);
+    const Tree extracted_tree = TreeOf(runner, c.utf8);
     const std::string before = d88test::ReadFileText(image);
 
     // Nothing edited: nothing written, not even a temporary file.
@@ -124,13 +135,13 @@ TEST(RepackTest, RoundTripsEditsInEveryLayout) {
     EXPECT_EQ(idle.status, 0);
     EXPECT_EQ(idle.out + idle.err, "");
     EXPECT_EQ(Difference(d88test::ReadFileText(image), before), "");
-    EXPECT_EQ(idle.tree, extracted.tree);
+    EXPECT_EQ(TreeOf(runner, c.utf8), extracted_tree);
 
     const bool msg_on_disk0 = c.disk == 0;
     const Bytes full = Pattern(msg_on_disk0 ? 3072 : 1024, 0x40);
     const Bytes part = Pattern(1500, 0x90);
-    WriteHostFile(runner.work() / (c.root + c.full_edit), full);
-    WriteHostFile(runner.work() / (c.root + c.short_edit), part);
+    WriteHostFile(runner.work() / fs::u8path(c.root + c.full_edit), full);
+    WriteHostFile(runner.work() / fs::u8path(c.root + c.short_edit), part);
     const ToolRun repacked =
         runner.Run(With({"--repack"}, image, c.options));
     EXPECT_EQ(repacked.status, 0);
@@ -164,11 +175,11 @@ TEST(RepackTest, RoundTripsEditsInEveryLayout) {
 
     // Extracting again gives the edits and every other file as it was.
     const ToolRunner again;
-    const ToolRun reextracted = again.Run(With(c.options, image, {}));
-    Tree expected = extracted.tree;
+    ASSERT_EQ(again.Run(With(c.options, image, {})).status, 0);
+    Tree expected = extracted_tree;
     expected[full_path] = AsText(full);
     expected[short_path] = AsText(padded);
-    EXPECT_EQ(reextracted.tree, expected);
+    EXPECT_EQ(TreeOf(again, c.utf8), expected);
   }
 }
 

@@ -27,9 +27,10 @@ bool ProcessDisk(D88Image& image, const Options& options) {
 }
 
 EntryHostName HostNameOf(const DirEntry& entry, bool unicode_names) {
-  (void)unicode_names;
   EntryHostName name = {};
-  name.mapped = HostFileName(entry.name, kNativeHostRules, name.text);
+  name.mapped = HostFileName(
+      entry.name, host::NameRules(),
+      unicode_names ? NameEncoding::kUnicode : NameEncoding::kRaw, name.text);
   return name;
 }
 
@@ -39,7 +40,7 @@ FileOutcome ExtractFile(D88Image& image, const DirEntry& entry,
   if (read.delivered == 0) return FileOutcome::kNotInImage;
   const EntryHostName name = HostNameOf(entry, unicode_names);
   const char* host_name = name.text;
-  if (!host::WriteFile(host_name, false, transfer_buffer,
+  if (!host::WriteFile(host_name, unicode_names, transfer_buffer,
                        static_cast<std::size_t>(read.size))) {
     report::Note("cannot write file \"%s\": %s", host_name,
                  host::FileErrorText());

@@ -4,6 +4,7 @@
 
 #include "d88_image.h"
 #include "file_system.h"
+#include "host_name.h"
 #include "options.h"
 
 namespace d88 {
@@ -21,8 +22,7 @@ bool ProcessDisk(D88Image& image, const Options& options);
 
 // The host file an entry's file goes to, in the working folder.
 struct EntryHostName {
-  // Room for the longest mapped name, and for a decoded one.
-  char text[64];
+  char text[kHostNameCapacity];  // raw bytes, or UTF-8 when decoded
   bool mapped;  // the name differs from the entry's raw name
 };
 

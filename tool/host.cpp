@@ -120,6 +120,12 @@ void CloseFolderHandle(int& handle) {
 
 #if defined(_WIN32)
 
+d88::HostRules NameRules() {
+  constexpr UINT kShiftJisCodePage = 932;
+  return GetACP() == kShiftJisCodePage ? d88::HostRules::kWindows
+                                       : d88::HostRules::kWindowsOtherCodePage;
+}
+
 bool EnterWorkFolder(const char* path) {
   folder_was_link = false;
   if (!SaveCurrentFolder(start_folder, MAX_PATH * 4)) return false;
@@ -234,6 +240,8 @@ void WriteUtf8Text(std::FILE* stream, const char* text) {
 }
 
 #else
+
+d88::HostRules NameRules() { return d88::HostRules::kPosix; }
 
 bool EnterWorkFolder(const char* path) {
   folder_was_link = false;

@@ -14,7 +14,13 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "host_name.h"
+
 namespace host {
+
+// The rules this host applies to raw file names: on Windows they depend on
+// the ANSI code page the names pass through.
+d88::HostRules NameRules();
 
 // The run's folders. The run starts where it was started, optionally moves
 // into a work folder, and each disk's folder is entered from there and left

@@ -4,12 +4,15 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "shift_jis.h"
+
 namespace d88 {
 namespace {
 
-// Shift_JIS: a lead byte and the byte after it form one character, and that
-// second byte may be 0x5C, the backslash. Only single-byte characters can be
-// path syntax.
+// Raw Shift_JIS: a lead byte and the byte after it form one character, and
+// that second byte may be 0x5C, the backslash. Only single-byte characters
+// can be path syntax. (In UTF-8 no byte of a multi-byte character is ASCII,
+// so decoded names need no such care.)
 bool IsShiftJisLead(unsigned char byte) {
   return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
@@ -22,14 +25,18 @@ bool IsForbiddenOnWindows(unsigned char byte) {
   return byte < 0x20 || std::strchr("\\:*?\"<>|", byte) != nullptr;
 }
 
-void ReplacePathBytes(char* name, HostRules rules) {
+bool IsWindows(HostRules rules) { return rules != HostRules::kPosix; }
+
+void ReplacePathBytes(char* name, HostRules rules, NameEncoding encoding) {
+  const bool skip_pairs =
+      rules == HostRules::kWindows && encoding == NameEncoding::kRaw;
   for (std::size_t i = 0; name[i] != '\0'; ++i) {
     const auto byte = static_cast<unsigned char>(name[i]);
-    if (rules == HostRules::kWindows && IsShiftJisLead(byte) &&
+    if (skip_pairs && IsShiftJisLead(byte) &&
         IsShiftJisTrail(static_cast<unsigned char>(name[i + 1]))) {
       ++i;  // the pair is one character; its second byte is not syntax
     } else if (byte == '/' ||
-               (rules == HostRules::kWindows && IsForbiddenOnWindows(byte))) {
+               (IsWindows(rules) && IsForbiddenOnWindows(byte))) {
       name[i] = '_';
     }
   }
@@ -58,13 +65,32 @@ bool SameLetters(const char* name, const char* upper, std::size_t length) {
   return true;
 }
 
-// CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices in every folder,
-// in any case, alone or followed by an extension.
+// The name as the host rules first see it: the entry's bytes, or their
+// UTF-8. Either way it leaves room for a '_' in front.
+void StartName(const char* entry_name, NameEncoding encoding, char* name) {
+  const std::size_t length = strnlen(entry_name, kMaxEntryName);
+  if (encoding == NameEncoding::kUnicode) {
+    ShiftJisToUtf8(entry_name, length, name, kHostNameCapacity - 1);
+  } else {
+    std::memcpy(name, entry_name, length);
+    name[length] = '\0';
+  }
+}
+
+void PrefixDeviceName(char* name) {
+  std::memmove(name + 1, name, std::strlen(name) + 1);
+  name[0] = '_';
+}
+
+}  // namespace
+
+// Devices are there in every folder. CONIN$ and CONOUT$ are the console's
+// own input and output.
 bool IsWindowsDeviceName(const char* name) {
-  std::size_t stem = std::strcspn(name, ".");
-  if (stem == 3) {
-    for (const char* device : {"CON", "PRN", "AUX", "NUL"}) {
-      if (SameLetters(name, device, 3)) return true;
+  const std::size_t stem = std::strcspn(name, ".");
+  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+    if (stem == std::strlen(device) && SameLetters(name, device, stem)) {
+      return true;
     }
   }
   if (stem == 4 && name[3] >= '1' && name[3] <= '9') {
@@ -73,24 +99,19 @@ bool IsWindowsDeviceName(const char* name) {
   return false;
 }
 
-}  // namespace
-
-bool HostFileName(const char* entry_name, HostRules rules, char* host_name) {
-  constexpr std::size_t kMaxEntryName = kHostNameCapacity - 2;
-  const std::size_t length = strnlen(entry_name, kMaxEntryName);
-  std::memcpy(host_name, entry_name, length);
-  host_name[length] = '\0';
-  ReplacePathBytes(host_name, rules);
-  if (rules == HostRules::kWindows) {
+bool HostFileName(const char* entry_name, HostRules rules,
+                  NameEncoding encoding, char* host_name) {
+  char start[kHostNameCapacity];
+  StartName(entry_name, encoding, start);
+  std::strcpy(host_name, start);
+  ReplacePathBytes(host_name, rules, encoding);
+  if (IsWindows(rules)) {
     ReplaceTrailingDotsAndSpaces(host_name);
-    if (IsWindowsDeviceName(host_name)) {
-      std::memmove(host_name + 1, host_name, length + 1);
-      host_name[0] = '_';
-    }
+    if (IsWindowsDeviceName(host_name)) PrefixDeviceName(host_name);
   } else {
     ReplaceDotNames(host_name);
   }
-  return std::strcmp(host_name, entry_name) != 0;
+  return std::strcmp(host_name, start) != 0;
 }
 
 }  // namespace d88

@@ -91,7 +91,7 @@ bool IsShiftJisLead(unsigned char byte) {
 }
 
 unsigned char FoldedByte(unsigned char byte) {
-  if (kNativeHostRules == HostRules::kWindows && byte >= 'a' && byte <= 'z') {
+  if (host::NameRules() != HostRules::kPosix && byte >= 'a' && byte <= 'z') {
     return static_cast<unsigned char>(byte - 'a' + 'A');
   }
   return byte;
@@ -101,6 +101,7 @@ unsigned char FoldedByte(unsigned char byte) {
 // equal but for the case of their letters as one file. The second byte of
 // a raw Shift_JIS character is no letter, whatever its value.
 int CompareHostNames(const char* a, const char* b, bool utf8) {
+  const bool pairs = !utf8 && host::NameRules() == HostRules::kWindows;
   bool in_character = false;
   for (std::size_t i = 0;; ++i) {
     const auto x = static_cast<unsigned char>(a[i]);
@@ -109,7 +110,7 @@ int CompareHostNames(const char* a, const char* b, bool utf8) {
     const unsigned char fy = in_character ? y : FoldedByte(y);
     if (fx != fy) return fx < fy ? -1 : 1;
     if (x == 0) return 0;
-    in_character = !in_character && !utf8 && IsShiftJisLead(x);
+    in_character = !in_character && pairs && IsShiftJisLead(x);
   }
 }
 

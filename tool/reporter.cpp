@@ -6,6 +6,7 @@
 
 #include "host.h"
 #include "options.h"
+#include "shift_jis.h"
 
 #ifndef D88UNPACK_VERSION
 #define D88UNPACK_VERSION "0.0.0"
@@ -33,7 +34,12 @@ void Configure(bool unicode_names) { decode_names = unicode_names; }
 
 ShownName ShowName(const char* raw_name) {
   ShownName shown = {};
-  std::snprintf(shown.text, sizeof shown.text, "%s", raw_name);
+  if (decode_names) {
+    ShiftJisToUtf8(raw_name, std::strlen(raw_name), shown.text,
+                   sizeof shown.text);
+  } else {
+    std::snprintf(shown.text, sizeof shown.text, "%s", raw_name);
+  }
   return shown;
 }
 

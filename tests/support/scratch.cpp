@@ -77,11 +77,51 @@ void ReadFolder(const std::string& folder, const std::string& relative,
   FindClose(search);
 }
 
+// The same through the wide-character calls, with names as UTF-8: what a
+// run with --unicode-names made, whatever the ANSI code page.
+std::string Utf8Of(const std::wstring& wide) {
+  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1,
+                                         nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, text.data(), length,
+                      nullptr, nullptr);
+  text.resize(text.size() - 1);
+  return text;
+}
+
+void ReadFolderUtf8(const std::wstring& folder, const std::string& relative,
+                    std::map<std::string, std::string>& tree) {
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring wide = found.cFileName;
+    if (wide == L"." || wide == L"..") continue;
+    const std::string name = Utf8Of(wide);
+    const std::wstring path = folder + L"\\" + wide;
+    const std::string key = relative.empty() ? name : relative + "/" + name;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      tree[key] = "<dir>";
+      ReadFolderUtf8(path, key, tree);
+    } else {
+      std::ifstream in(fs::path(path), std::ios::binary);
+      tree[key] = std::string(std::istreambuf_iterator<char>(in), {});
+    }
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
 }  // namespace
 
 std::map<std::string, std::string> ReadTree(const fs::path& root) {
   std::map<std::string, std::string> tree;
   ReadFolder(root.string(), "", tree);
+  return tree;
+}
+
+std::map<std::string, std::string> ReadTreeUtf8(const fs::path& root) {
+  std::map<std::string, std::string> tree;
+  ReadFolderUtf8(root.wstring(), "", tree);
   return tree;
 }
 
@@ -94,6 +134,10 @@ std::map<std::string, std::string> ReadTree(const fs::path& root) {
     tree[relative] = item.is_directory() ? "<dir>" : ReadFileText(item.path());
   }
   return tree;
+}
+
+std::map<std::string, std::string> ReadTreeUtf8(const fs::path& root) {
+  return ReadTree(root);
 }
 
 #endif

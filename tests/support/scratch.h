@@ -29,6 +29,10 @@ std::string ReadFileText(const std::filesystem::path& path);
 // Every file and folder below root, by path relative to it with '/' between
 // parts: a file maps to its content, a folder to "<dir>".
 std::map<std::string, std::string> ReadTree(const std::filesystem::path& root);
+// The same with names as UTF-8, as a run with --unicode-names makes them on
+// any host.
+std::map<std::string, std::string> ReadTreeUtf8(
+    const std::filesystem::path& root);
 
 inline std::string AsText(const Bytes& bytes) {
   return std::string(bytes.begin(), bytes.end());
