@@ -7,6 +7,8 @@
 //
 // Besides the sanitizers' own checks, each run must leave the process in the
 // working folder it started in, and nothing may appear beside that folder.
+// Each input is then repacked from what the extraction wrote, which must
+// leave the image byte for byte as it was.
 #include <unistd.h>
 
 #include <cstddef>
@@ -60,6 +62,24 @@ void CheckNothingEscaped() {
   if (error) Fail("cannot list the scratch folder");
 }
 
+void CheckImageUnchanged(const std::uint8_t* data, std::size_t size) {
+  std::FILE* file = std::fopen(image_path.c_str(), "rb");
+  if (file == nullptr) Fail("the image file is gone after the repack");
+  static std::uint8_t chunk[1 << 16];
+  std::size_t compared = 0;
+  bool same = true;
+  for (std::size_t got; same && (got = std::fread(chunk, 1, sizeof chunk,
+                                                  file)) > 0;) {
+    same = got <= size - compared &&
+           std::memcmp(chunk, data + compared, got) == 0;
+    compared += got;
+  }
+  std::fclose(file);
+  if (!same || compared != size) {
+    Fail("a repack right after the extraction changed the image");
+  }
+}
+
 void CheckStillInWorkFolder() {
   std::error_code error;
   const fs::path now = fs::current_path(error);
@@ -93,11 +113,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   std::string image = image_path.string();
   char program[] = "d88unpack";
   char dash_d[] = "-d";
+  char repack[] = "--repack";
   char* argv[] = {program, image.data(), dash_d, nullptr};
-  d88::RunTool(size % 2 == 1 ? 3 : 2, argv);
-
+  const int argc = size % 2 == 1 ? 3 : 2;
+  d88::RunTool(argc, argv);
   CheckStillInWorkFolder();
   CheckNothingEscaped();
+
+  // A repack of what was just extracted finds nothing edited: the image
+  // must come out of it byte for byte as it went in.
+  char* repack_argv[] = {program, image.data(), dash_d, nullptr, nullptr};
+  repack_argv[argc] = repack;
+  d88::RunTool(argc + 1, repack_argv);
+  CheckStillInWorkFolder();
+  CheckNothingEscaped();
+  CheckImageUnchanged(data, size);
   if (chdir(start_path.c_str()) != 0) Fail("cannot return to the start");
   fs::remove_all(work_path, error);
   if (error) Fail("cannot empty the work folder");

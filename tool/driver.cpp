@@ -7,6 +7,7 @@
 #include "extract.h"
 #include "host.h"
 #include "options.h"
+#include "repack.h"
 #include "reporter.h"
 
 namespace d88 {
@@ -109,6 +110,14 @@ int Run(const Options& options) {
     report::Note("cannot open \"%s\": %s", options.image_path,
                  std::strerror(image.OpenError()));
     return 1;
+  }
+  if (options.mode == Mode::kRepack) {
+    // The repack reads host files by their paths from here and replaces
+    // the image, so it never leaves this folder.
+    const bool disks_exist = CheckDisksExist(options, image.DiskCount());
+    const bool repacked = RepackImage(image, options);
+    image.Open(nullptr);
+    return disks_exist && repacked ? 0 : 1;
   }
   // A listing creates nothing, not even the folder it was given.
   const bool writes = options.mode != Mode::kList;

@@ -39,6 +39,10 @@ bool ApplyList(ParseState& state, const char*) {
   return SetMode(state, Mode::kList, "list");
 }
 
+bool ApplyRepack(ParseState& state, const char*) {
+  return SetMode(state, Mode::kRepack, "repack");
+}
+
 bool ApplyOutput(ParseState& state, const char* value) {
   state.line.options.output_folder = value;
   return true;
@@ -74,6 +78,9 @@ bool ApplyVersion(ParseState& state, const char*) {
 
 constexpr OptionSpec kOptionTable[] = {
     {"list", nullptr, "list every disk's files; write nothing", ApplyList},
+    {"repack", nullptr,
+     "write edited files back; prints \"repacked PATH (N bytes)\"",
+     ApplyRepack},
     {"output", "DIR",
      "work in DIR instead of the current folder (made if missing)",
      ApplyOutput},

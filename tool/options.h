@@ -15,6 +15,7 @@ namespace d88 {
 enum class Mode {
   kExtract,  // list every entry and write its file
   kList,     // list every entry; read no file data, create nothing
+  kRepack,   // put edited host files back into the image's sectors
 };
 
 // The disks a run takes, by the numbers their folders carry: "2", "0,3",

@@ -105,6 +105,12 @@ void ListingLine(const DirEntry& entry, std::int32_t size) {
   Emit(stdout, line);
 }
 
+void RepackedLine(const char* path, long size) {
+  char line[4400];
+  std::snprintf(line, sizeof line, "repacked %s (%ld bytes)\n", path, size);
+  Emit(stdout, line);
+}
+
 void Note(const char* format, ...) {
   char line[512];
   int used = std::snprintf(line, sizeof line, "d88unpack: ");

@@ -31,6 +31,10 @@ void DiskLine(const char* raw_disk_name, const char* folder);
 // "NAME     START:02 01    END:03 02   SIZE:1c00\n"
 void ListingLine(const DirEntry& entry, std::int32_t size);
 
+// "repacked 000/MSG (3072 bytes)\n": a host file written back into the
+// image, by its path from the start folder and its own size.
+void RepackedLine(const char* path, long size);
+
 // "d88unpack: " + the formatted text + "\n" on standard error.
 void Note(const char* format, ...)
 #if defined(__GNUC__)

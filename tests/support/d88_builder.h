@@ -68,6 +68,9 @@ class FileSystemDisk {
   FileSystemDisk& RemoveSector(int track, int r);
   FileSystemDisk& ShortenSector(int track, int r, std::size_t length);
   FileSystemDisk& RemoveTrack(int track);
+  // Puts bytes over the first 1024 bytes of each sector of the run from
+  // (track, r), stepping as a run does; the last one is padded with zeros.
+  FileSystemDisk& OverwriteRun(int track, int r, const Bytes& bytes);
   // Replaces the directory with this many bytes (0 to 2048); sector 2, or
   // both, go missing when it is shorter than a sector.
   FileSystemDisk& SetDirectoryBytes(std::size_t length);
