@@ -1,8 +1,9 @@
 // Times the extraction benchmark's commands side by side:
 //   bench_timer ROUNDS WORKDIR D88UNPACK BIG_D88 BIG_TAR MISSING_D88
 //
-// Each round runs, in turn, "d88unpack BIG_D88", "tar -xf BIG_TAR" and
-// "d88unpack MISSING_D88" (whose entries all point to missing sectors), each
+// Each round runs, in turn, "d88unpack BIG_D88", "tar -xf BIG_TAR",
+// "d88unpack MISSING_D88" (whose entries all point to missing sectors) and
+// "d88unpack --list BIG_D88", each
 // in a new empty folder WORKDIR/out. The first round warms the page cache and
 // is not counted. The clock covers fork, exec and wait, the same for every
 // command; standard output goes to /dev/null. Peak resident memory comes
@@ -16,7 +17,7 @@
 // create made the same run ten times slower.
 //
 // The last round's output is moved to WORKDIR/d88unpack, WORKDIR/tar and
-// WORKDIR/missing so that the caller can compare the trees.
+// WORKDIR/missing and WORKDIR/list so that the caller can compare the trees.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -151,6 +152,8 @@ void PrintReport(const std::vector<Command>& commands) {
                4.0);
   PrintVerdict("listing missing / extracting",
                Median(commands[2].seconds) / unpack, "x", 1.0);
+  PrintVerdict("--list / extracting", Median(commands[3].seconds) / unpack,
+               "x", 0.1);
 }
 
 }  // namespace
@@ -174,6 +177,8 @@ int main(int argc, char** argv) {
       {"tar -xf big.tar", work / "tar", {"tar", "-xf", tar}, {}, 0},
       {"d88unpack missing.d88 (list only)", work / "missing",
        {tool, missing}, {}, 0},
+      {"d88unpack --list big.d88", work / "list", {tool, "--list", big}, {},
+       0},
   };
   SpentFolders spent(work / "spent");
   for (const Command& command : commands) spent.MoveAside(command.kept);

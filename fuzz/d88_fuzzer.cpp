@@ -8,7 +8,9 @@
 //
 // Besides the sanitizers' own checks, each run must leave the process in the
 // working folder it started in, and nothing may appear beside that folder.
-// A JSON run's standard output goes to a file, which must hold valid JSON.
+// After an extraction the input is repacked from what the extraction wrote,
+// which must leave the image byte for byte as it was. A JSON run's standard
+// output goes to a file, which must hold valid JSON.
 #include <unistd.h>
 
 #include <cstddef>
@@ -84,10 +86,64 @@ void CheckJsonOutput() {
   if (!d88check::IsValidJson(text, length)) Fail("the output is not valid JSON");
 }
 
+void CheckImageUnchanged(const std::uint8_t* data, std::size_t size) {
+  std::FILE* file = std::fopen(image_path.c_str(), "rb");
+  if (file == nullptr) Fail("the image file is gone after the repack");
+  static std::uint8_t chunk[1 << 16];
+  std::size_t compared = 0;
+  bool same = true;
+  for (std::size_t got; same && (got = std::fread(chunk, 1, sizeof chunk,
+                                                  file)) > 0;) {
+    same = got <= size - compared &&
+           std::memcmp(chunk, data + compared, got) == 0;
+    compared += got;
+  }
+  std::fclose(file);
+  if (!same || compared != size) {
+    Fail("a repack right after the extraction changed the image");
+  }
+}
+
 void CheckStillInWorkFolder() {
   std::error_code error;
   const fs::path now = fs::current_path(error);
   if (error || now != work_path) Fail("the tool did not return to its folder");
+}
+
+char program[] = "d88unpack";
+char dash_d[] = "-d";
+
+// Lists and extracts every disk, then repacks what was extracted: a repack
+// that finds nothing edited must leave the image byte for byte as it was.
+void ExtractAndRepack(std::string& image, bool no_folders,
+                      const std::uint8_t* data, std::size_t size) {
+  char repack[] = "--repack";
+  char* argv[] = {program, image.data(), dash_d, nullptr};
+  const int argc = no_folders ? 3 : 2;
+  d88::RunTool(argc, argv);
+  CheckStillInWorkFolder();
+  CheckNothingEscaped();
+  char* repack_argv[] = {program, image.data(), dash_d, nullptr, nullptr};
+  repack_argv[argc] = repack;
+  d88::RunTool(argc + 1, repack_argv);
+  CheckStillInWorkFolder();
+  CheckNothingEscaped();
+  CheckImageUnchanged(data, size);
+}
+
+// Reads every disk with --test or --info, as JSON, which must be valid.
+void ReadAsJson(std::string& image, bool info) {
+  char test_option[] = "--test";
+  char info_option[] = "--info";
+  char json_option[] = "--json";
+  char* argv[] = {program, image.data(), info ? info_option : test_option,
+                  json_option, nullptr};
+  CaptureOutput(true);
+  d88::RunTool(4, argv);
+  CaptureOutput(false);
+  CheckJsonOutput();
+  CheckStillInWorkFolder();
+  CheckNothingEscaped();
 }
 
 }  // namespace
@@ -116,27 +172,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   if (error || chdir(work_path.c_str()) != 0) Fail("cannot enter work folder");
 
   std::string image = image_path.string();
-  char program[] = "d88unpack";
-  char dash_d[] = "-d";
-  char test[] = "--test";
-  char info[] = "--info";
-  char json[] = "--json";
   const std::size_t kind = size % 4;
-  char* argv[] = {program, image.data(), nullptr, nullptr, nullptr};
-  int argc = 2;
-  if (kind == 1) argv[argc++] = dash_d;
-  if (kind == 2) argv[argc++] = test;
-  if (kind == 3) argv[argc++] = info;
-  if (kind >= 2) argv[argc++] = json;
-  if (kind >= 2) CaptureOutput(true);
-  d88::RunTool(argc, argv);
-  if (kind >= 2) {
-    CaptureOutput(false);
-    CheckJsonOutput();
+  if (kind < 2) {
+    ExtractAndRepack(image, kind == 1, data, size);
+  } else {
+    ReadAsJson(image, kind == 3);
   }
-
-  CheckStillInWorkFolder();
-  CheckNothingEscaped();
   if (chdir(start_path.c_str()) != 0) Fail("cannot return to the start");
   fs::remove_all(work_path, error);
   if (error) Fail("cannot empty the work folder");

@@ -3,6 +3,15 @@
 #include <cerrno>
 #include <cstring>
 
+#if defined(_WIN32)
+#include <sys/stat.h>
+#include <sys/types.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace d88 {
 namespace {
 
@@ -26,6 +35,67 @@ std::int64_t EndPosition(std::FILE* stream) {
 #endif
 }
 
+// The reader seeks all over the image, so only something that holds still
+// under seeks will do: a regular file, or on POSIX hosts a block device (a
+// disk read directly). Anything else (a FIFO, a terminal, a socket, a
+// character device) is refused with ESPIPE, "Illegal seek"; a folder, with
+// EISDIR.
+int UnseekableError(bool is_folder, bool is_regular, bool is_block) {
+  if (is_folder) return EISDIR;
+  return is_regular || is_block ? 0 : ESPIPE;
+}
+
+#if defined(_WIN32)
+
+std::FILE* OpenForReading(const char* path) {
+  std::FILE* stream = std::fopen(path, "rb");
+  if (stream == nullptr) return nullptr;
+  struct _stat64 status;
+  const int error =
+      _fstat64(_fileno(stream), &status) != 0
+          ? errno
+          : UnseekableError((status.st_mode & _S_IFMT) == _S_IFDIR,
+                            (status.st_mode & _S_IFMT) == _S_IFREG, false);
+  if (error == 0) return stream;
+  std::fclose(stream);
+  errno = error;
+  return nullptr;
+}
+
+#else
+
+// Zero when the open handle is something the reader can use; otherwise the
+// errno value that says why not. Reads block again from here on.
+int SeekableError(int handle) {
+  struct stat status;
+  if (fstat(handle, &status) != 0) return errno;
+  const int error = UnseekableError(S_ISDIR(status.st_mode),
+                                    S_ISREG(status.st_mode),
+                                    S_ISBLK(status.st_mode));
+  if (error != 0) return error;
+  const int flags = fcntl(handle, F_GETFL);
+  if (flags < 0 || fcntl(handle, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    return errno;
+  }
+  return 0;
+}
+
+// A FIFO opened for reading waits for a writer; O_NONBLOCK makes the open
+// return at once, so that fstat can tell what it is before anything waits.
+std::FILE* OpenForReading(const char* path) {
+  const int handle = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (handle < 0) return nullptr;
+  const int error = SeekableError(handle);
+  std::FILE* stream = error == 0 ? fdopen(handle, "rb") : nullptr;
+  if (stream != nullptr) return stream;
+  const int reason = error != 0 ? error : errno;
+  close(handle);
+  errno = reason;
+  return nullptr;
+}
+
+#endif
+
 }  // namespace
 
 ImageFile::~ImageFile() { Close(); }
@@ -33,7 +103,7 @@ ImageFile::~ImageFile() { Close(); }
 bool ImageFile::Open(const char* path) {
   Close();
   if (path == nullptr) return false;
-  stream_ = std::fopen(path, "rb");
+  stream_ = OpenForReading(path);
   if (stream_ == nullptr) {
     open_error_ = errno;
     return false;
@@ -41,8 +111,7 @@ bool ImageFile::Open(const char* path) {
   // The window does the buffering; a second buffer in stdio would only copy
   // every byte once more.
   std::setvbuf(stream_, nullptr, _IONBF, 0);
-  // Sanity check: on POSIX hosts a directory opens like a file and only the
-  // first read fails. Treat that as a file that cannot be opened.
+  // A file that opens but cannot be read is one that cannot be opened.
   if (!FillWindow(0) && std::ferror(stream_)) {
     open_error_ = errno;
     Close();

@@ -6,6 +6,12 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <vector>
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "d88_builder.h"
 #include "tool_runner.h"
@@ -72,9 +78,17 @@ TEST(CommandLineTest, ImagesThatCannotBeOpened) {
 #else
   const char* folder_reason = "Is a directory";
 #endif
-  const std::pair<std::string, std::string> cases[] = {
+  std::vector<std::pair<std::string, std::string>> cases = {
       {(runner.work() / "missing.d88").string(), "No such file or directory"},
       {runner.work().string(), folder_reason}};
+#if !defined(_WIN32)
+  // What cannot be read with seeks: a FIFO (which must not make the run
+  // wait for a writer) and a character device.
+  const std::string fifo = (runner.work().parent_path() / "fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  cases.push_back({fifo, "Illegal seek"});
+  cases.push_back({"/dev/null", "Illegal seek"});
+#endif
   for (const auto& [path, reason] : cases) {
     const ToolRun run = runner.Run({path});
     EXPECT_EQ(run.status, 1) << path;
@@ -168,6 +182,52 @@ TEST(CommandLineTest, BlockedFolderSkipsOnlyThatDisk) {
   EXPECT_EQ(run.tree, expected);
 }
 
+#if !defined(_WIN32)
+// A folder that cannot be made is reported with the host's reason for not
+// making it, not with what entering it afterwards would say.
+TEST(CommandLineTest, WorkFolderThatCannotBeMade) {
+  const std::string long_name(300, 'L');
+  const std::pair<std::string, std::string> cases[] = {
+      {"file/sub", "Not a directory"},
+      {long_name, "File name too long"},
+      {"file/" + long_name, "Not a directory"},
+  };
+  for (const auto& [folder, reason] : cases) {
+    const ToolRunner runner;
+    { std::ofstream(runner.work() / "file") << "a file"; }
+    const ToolRun run = runner.RunOn(ThreeDisks(), {"--output=" + folder});
+    EXPECT_EQ(run.status, 1) << folder;
+    EXPECT_EQ(run.out, "") << folder;
+    EXPECT_EQ(run.err, "d88unpack: cannot use folder \"" + folder + "\": " +
+                           reason + "\n")
+        << folder;
+    const Tree expected = {{"file", "a file"}};
+    EXPECT_EQ(run.tree, expected) << folder;
+  }
+}
+
+// In a folder that may not be written to, each disk's folder fails with the
+// reason mkdir gave. Permission bits do not stop root, so root skips this.
+TEST(CommandLineTest, DiskFoldersThatCannotBeMade) {
+  if (geteuid() == 0) GTEST_SKIP() << "permission bits do not stop root";
+  const ToolRunner runner;
+  std::filesystem::permissions(runner.work(),
+                               std::filesystem::perms::owner_read |
+                                   std::filesystem::perms::owner_exec);
+  const ToolRun run = runner.RunOn(ThreeDisks());
+  std::filesystem::permissions(runner.work(), std::filesystem::perms::owner_all);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  std::string err;
+  for (int i = 0; i < 3; ++i) {
+    err += "d88unpack: cannot make folder \"00" + std::to_string(i) +
+           "\": Permission denied; disk " + std::to_string(i) + " skipped\n";
+  }
+  EXPECT_EQ(run.err, err);
+  EXPECT_TRUE(run.tree.empty());
+}
+#endif
+
 TEST(CommandLineTest, HelpAndVersion) {
   const ToolRunner runner;
   const ToolRun help = runner.Run({"--help"});
@@ -176,7 +236,11 @@ TEST(CommandLineTest, HelpAndVersion) {
                                        " [d88file] [-d]\n"),
                            0),
             0u);
-  EXPECT_NE(help.out.find("-d"), std::string::npos);
+  // Every option and the meaning of the exit statuses are in the help.
+  for (const char* text : {"-d", "--list", "--output=DIR", "--disk=LIST",
+                           "--unicode-names", "--version", "Exit status"}) {
+    EXPECT_NE(help.out.find(text), std::string::npos) << text;
+  }
   EXPECT_EQ(help.err, "");
   const ToolRun version = runner.Run({"--version"});
   EXPECT_EQ(version.status, 0);

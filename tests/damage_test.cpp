@@ -264,6 +264,7 @@ TEST(DamageTest, ModeAndJsonMistakesAreUsageErrors) {
   const Case cases[] = {
       {{"--json"}, json_alone},
       {{"--json", "-d"}, json_alone},
+      {{"--repack", "--json"}, json_alone},
       {{"--test", "--list"}, "options --test and --list cannot be used together"},
       {{"--info", "--test", "--json"},
        "options --info and --test cannot be used together"},

@@ -3,8 +3,13 @@
 // line of output and every byte of every host file checked.
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 
@@ -102,6 +107,9 @@ TEST(ExtractionTest, EndMarkerAndFullDirectory) {
 }
 
 TEST(ExtractionTest, ShiftJisNamesPassThrough) {
+  if (!d88test::HostTakesShiftJisNames()) {
+    GTEST_SKIP() << "raw Shift_JIS names need the Japanese ANSI code page";
+  }
   const std::string so = "\x83\x5C";        // its second byte is 0x5C
   const std::string kana = "\xB1\xB2\xB3";  // half-width katakana
   FileSystemDisk disk("\x83\x66\x83\x42\x83\x58\x83\x4E");
@@ -298,21 +306,110 @@ TEST(ExtractionTest, UnwritableHostFiles) {
 }
 
 #if !defined(_WIN32)
-// A write that fails part-way (here: the name leads to a device that is
-// always full) leaves no truncated file behind.
+// A disk folder that is a symbolic link is not followed, whether it leads to
+// a folder outside or nowhere: that disk is skipped with a line naming the
+// folder, the run ends with status 1, nothing lands where the link points,
+// and the next disk's folder is made beside it in the work folder.
+TEST(ExtractionTest, LinkedDiskFolderIsSkipped) {
+  namespace fs = std::filesystem;
+  FileSystemDisk first("FIRST");
+  first.AddEntry("F1", 2, 1, 2, 1);
+  FileSystemDisk second("SECOND");
+  second.AddEntry("F2", 2, 2, 2, 2);
+  for (const char* target : {"folder", "none"}) {
+    const ToolRunner runner;
+    const fs::path outside = runner.work().parent_path();
+    fs::create_directory(outside / "folder");
+    fs::create_directory_symlink(outside / target, runner.work() / "000");
+    const ToolRun run =
+        runner.RunOn(d88test::Concat({first.Build(), second.Build()}));
+    EXPECT_EQ(run.status, 1) << target;
+    EXPECT_EQ(run.out, "\n[SECOND] -> 001\n" + Listing("F2", 2, 2, 2, 2, 0x400))
+        << target;
+    EXPECT_EQ(run.err,
+              "d88unpack: cannot enter folder \"000\": it is a link, which "
+              "the run does not follow; disk 0 skipped\n")
+        << target;
+    EXPECT_TRUE(fs::is_symlink(runner.work() / "000")) << target;
+    EXPECT_EQ(d88test::ReadFileText(runner.work() / "001" / "F2"),
+              AsText(d88test::SectorPattern(2, 2)))
+        << target;
+    EXPECT_TRUE(fs::is_empty(outside / "folder")) << target;
+    EXPECT_FALSE(fs::exists(outside / "none")) << target;
+    EXPECT_FALSE(fs::exists(outside / "001")) << target;
+  }
+}
+
+// A write that fails part-way leaves no truncated file behind, whether it
+// fails on the data or on lengthening the file to its zero tail. The shell
+// limits the tool's files to 1024 bytes and ignores the signal that would
+// end the tool, so that the write itself fails.
 TEST(ExtractionTest, FailedWriteLeavesNoFile) {
   FileSystemDisk disk("FULL");
-  disk.AddEntry("FULL", 2, 1, 2, 1).AddEntry("OK", 2, 2, 2, 2);
-  const ToolRunner runner;
-  std::filesystem::create_symlink("/dev/full", runner.work() / "FULL");
+  disk.AddEntry("TWO", 2, 1, 2, 2)     // 2048 bytes of data
+      .AddEntry("TAIL", 3, 1, 3, 3)    // 1024 bytes, then zeros to 3072
+      .AddEntry("OK", 4, 1, 4, 1)      // exactly the limit
+      .RemoveSector(3, 2);
+  ToolRunner runner;
+  runner.SetShellPrefix("trap '' XFSZ; ulimit -f 2; ");
   const ToolRun run = runner.RunOn(disk.Build(), {"-d"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(
-      run.err,
-      ConsoleText(
-          "d88unpack: cannot write file \"FULL\": No space left on device\n"));
-  const Tree expected = {{"OK", AsText(d88test::SectorPattern(2, 2))}};
+  EXPECT_EQ(run.err,
+            "d88unpack: cannot write file \"TWO\": File too large\n"
+            "d88unpack: cannot write file \"TAIL\": File too large\n");
+  const Tree expected = {{"OK", AsText(d88test::SectorPattern(4, 1))}};
   EXPECT_EQ(run.tree, expected);
+}
+
+// A symbolic link already under a file's name is replaced by the file, as
+// an archiver does; whatever it points to, outside the folder or not, is
+// never opened: its bytes stay, a missing target is not made, a device is
+// not written to.
+TEST(ExtractionTest, LinksUnderFileNamesAreReplaced) {
+  namespace fs = std::filesystem;
+  FileSystemDisk disk("LINKS");
+  const ToolRunner runner;
+  const fs::path outside = runner.work().parent_path();
+  const fs::path kept = outside / "kept";
+  fs::create_directory(outside / "folder");
+  { std::ofstream(kept) << "outside bytes"; }
+  const std::pair<std::string, fs::path> links[] = {
+      {"FILE", kept},
+      {"NONE", outside / "none"},
+      {"FOLDER", outside / "folder"},
+      {"DEVICE", "/dev/full"},
+      {"SELF", "SELF"},
+  };
+  Tree expected;
+  int r = 1;
+  for (const auto& [name, target] : links) {
+    fs::create_symlink(target, runner.work() / name);
+    disk.AddEntry(name, 2, r, 2, r);
+    expected[name] = AsText(d88test::SectorPattern(2, r));
+    ++r;
+  }
+  // A hard link shares its bytes with a name outside, and a FIFO without a
+  // reader would hold the run: both are replaced too.
+  const fs::path shared = outside / "shared";
+  { std::ofstream(shared) << "shared bytes"; }
+  fs::create_hard_link(shared, runner.work() / "HARD");
+  ASSERT_EQ(mkfifo((runner.work() / "PIPE").c_str(), 0666), 0);
+  for (const std::string name : {"HARD", "PIPE"}) {
+    disk.AddEntry(name, 3, r - 5, 3, r - 5);
+    expected[name] = AsText(d88test::SectorPattern(3, r - 5));
+    ++r;
+  }
+  const ToolRun run = runner.RunOn(disk.Build(), {"-d"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.tree, expected);
+  EXPECT_EQ(d88test::ReadFileText(shared), "shared bytes");
+  for (const auto& link : links) {
+    EXPECT_FALSE(fs::is_symlink(runner.work() / link.first)) << link.first;
+  }
+  EXPECT_EQ(d88test::ReadFileText(kept), "outside bytes");
+  EXPECT_FALSE(fs::exists(outside / "none"));
+  EXPECT_TRUE(fs::is_empty(outside / "folder"));
 }
 #endif
 

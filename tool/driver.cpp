@@ -10,6 +10,7 @@
 #include "host.h"
 #include "json_report.h"
 #include "options.h"
+#include "repack.h"
 #include "reporter.h"
 
 namespace d88 {
@@ -145,6 +146,14 @@ int Run(const Options& options) {
     return 1;
   }
   NoteNoDisk(image, options.image_path);
+  if (options.mode == Mode::kRepack) {
+    // The repack reads host files by their paths from here and replaces
+    // the image, so it never leaves this folder.
+    const bool disks_exist = CheckDisksExist(options, image.DiskCount());
+    const bool repacked = RepackImage(image, options);
+    image.Open(nullptr);
+    return disks_exist && repacked ? 0 : 1;
+  }
   // Only an extraction creates anything, even the folder it was given.
   const bool writes = options.mode == Mode::kExtract;
   if (writes && !host::EnterWorkFolder(options.output_folder)) {
@@ -164,9 +173,7 @@ int Run(const Options& options) {
   return every_file_whole ? 0 : 2;
 }
 
-}  // namespace
-
-int RunTool(int argc, char** argv) {
+int RunCommandLine(int argc, char** argv) {
   const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "d88unpack";
   const CommandLine line = ParseCommandLine(argc, argv);
   switch (line.outcome) {
@@ -187,6 +194,14 @@ int RunTool(int argc, char** argv) {
       break;
   }
   return Run(line.options);
+}
+
+}  // namespace
+
+// Whatever the run did, output that never arrived makes it a failure.
+int RunTool(int argc, char** argv) {
+  const int status = RunCommandLine(argc, argv);
+  return report::FinishOutput() ? status : 1;
 }
 
 }  // namespace d88

@@ -56,23 +56,29 @@ DiskResult ProcessDisk(D88Image& image, const Options& options,
   return result;
 }
 
+EntryHostName HostNameOf(const DirEntry& entry, bool unicode_names) {
+  EntryHostName name = {};
+  name.mapped = HostFileName(
+      entry.name, host::NameRules(),
+      unicode_names ? NameEncoding::kUnicode : NameEncoding::kRaw, name.text);
+  return name;
+}
+
 FileOutcome ExtractFile(D88Image& image, const DirEntry& entry,
                         const Options& options, DiskPlace place,
                         int entry_number) {
   const FileRead read = ReadFile(image, entry, transfer_buffer);
   if (read.delivered == 0) return FileOutcome::kNotInImage;
-  char host_name[kHostNameCapacity];
-  const bool mapped = HostFileName(
-      entry.name, host::NameRules(),
-      options.unicode_names ? NameEncoding::kUnicode : NameEncoding::kRaw,
-      host_name);
+  const EntryHostName name = HostNameOf(entry, options.unicode_names);
+  const char* host_name = name.text;
   if (!host::WriteFile(host_name, options.unicode_names, transfer_buffer,
+                       static_cast<std::size_t>(read.data_end),
                        static_cast<std::size_t>(read.size))) {
     report::Note("cannot write file \"%s\": %s", host_name,
                  host::FileErrorText());
     return FileOutcome::kWriteFailed;
   }
-  if (mapped) {
+  if (name.mapped) {
     report::Note("file \"%s\" saved as \"%s\"",
                  report::ShowName(entry.name).text, host_name);
   }

@@ -5,6 +5,7 @@
 
 #include "d88_image.h"
 #include "file_system.h"
+#include "host_name.h"
 #include "options.h"
 
 namespace d88 {
@@ -31,6 +32,16 @@ struct DiskResult {
 // entries) and, by the mode, writes or reads its files.
 DiskResult ProcessDisk(D88Image& image, const Options& options,
                        DiskPlace place);
+
+// The host file an entry's file goes to, in the working folder.
+struct EntryHostName {
+  char text[kHostNameCapacity];  // raw bytes, or UTF-8 when decoded
+  bool mapped;  // the name differs from the entry's raw name
+};
+
+// Extraction and repacking take the host name from here alone, so that a
+// repack looks for each file exactly where an extraction put it.
+EntryHostName HostNameOf(const DirEntry& entry, bool unicode_names);
 
 // Reads the entry's file and writes it to a host file named after it; the
 // entry is the entry_number-th (from 1) of its disk's listing.

@@ -19,9 +19,10 @@ const char* ModeName(Mode mode) {
     case Mode::kList: return "list";
     case Mode::kTest: return "test";
     case Mode::kInfo: return "info";
-    case Mode::kExtract: break;
+    case Mode::kExtract: return "extract";
+    case Mode::kRepack: return "repack";
   }
-  return "extract";
+  return "";
 }
 
 // A name as the raw bytes the disk (or host) holds and as text: decoded

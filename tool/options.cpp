@@ -52,6 +52,10 @@ bool ApplyJson(ParseState& state, const char*) {
   return true;
 }
 
+bool ApplyRepack(ParseState& state, const char*) {
+  return SetMode(state, Mode::kRepack, "repack");
+}
+
 bool ApplyOutput(ParseState& state, const char* value) {
   state.line.options.output_folder = value;
   return true;
@@ -92,6 +96,9 @@ constexpr OptionSpec kOptionTable[] = {
     {"info", nullptr, "describe each disk: header, tracks, directory",
      ApplyInfo},
     {"json", nullptr, "with --list, --test or --info: print JSON", ApplyJson},
+    {"repack", nullptr,
+     "write edited files back; prints \"repacked PATH (N bytes)\"",
+     ApplyRepack},
     {"output", "DIR",
      "work in DIR instead of the current folder (made if missing)",
      ApplyOutput},
@@ -158,32 +165,50 @@ bool IsLongOption(const char* argument) {
   return argument[0] == '-' && argument[1] == '-' && argument[2] != '\0';
 }
 
-// Reads "N" at text; returns the position after it, or nullptr.
-const char* ReadNumber(const char* text, int& number) {
-  if (*text < '0' || *text > '9') return nullptr;
-  number = 0;
+// A number or range read from the start of a text: where the text goes on
+// after it, or nullptr when there was none.
+struct NumberRead {
+  const char* next;
+  int value;
+};
+
+NumberRead ReadNumber(const char* text) {
+  NumberRead read = {nullptr, 0};
+  if (*text < '0' || *text > '9') return read;
   for (; *text >= '0' && *text <= '9'; ++text) {
-    number = number * 10 + (*text - '0');
-    if (number > DiskList::kLargestNumber) return nullptr;
+    read.value = read.value * 10 + (*text - '0');
+    if (read.value > DiskList::kLargestNumber) return read;
   }
-  return text;
+  read.next = text;
+  return read;
 }
 
-// Reads "N", "N-M" or "N-" at text into range; returns the position after
-// it, or nullptr when it is none of these.
-const char* ReadRange(const char* text, DiskRange& range) {
-  text = ReadNumber(text, range.first);
-  if (text == nullptr) return nullptr;
-  range.last = range.first;
-  if (*text != '-') return text;
-  ++text;
-  if (*text == ',' || *text == '\0') {
-    range.last = DiskList::kToLastDisk;
-    return text;
+struct RangeRead {
+  const char* next;
+  DiskRange range;
+};
+
+// Reads "N", "N-M" or "N-" (to the last disk).
+RangeRead ReadRange(const char* text) {
+  RangeRead read = {nullptr, {0, 0}};
+  const NumberRead first = ReadNumber(text);
+  if (first.next == nullptr) return read;
+  read.range = {first.value, first.value};
+  if (*first.next != '-') {
+    read.next = first.next;
+    return read;
   }
-  text = ReadNumber(text, range.last);
-  if (text == nullptr || range.last < range.first) return nullptr;
-  return text;
+  const char* after_dash = first.next + 1;
+  if (*after_dash == ',' || *after_dash == '\0') {
+    read.range.last = DiskList::kToLastDisk;
+    read.next = after_dash;
+    return read;
+  }
+  const NumberRead last = ReadNumber(after_dash);
+  if (last.next == nullptr || last.value < first.value) return read;
+  read.range.last = last.value;
+  read.next = last.next;
+  return read;
 }
 
 // JSON describes what was read; an extraction's result is the files.
@@ -193,7 +218,9 @@ void CheckJsonMode(ParseState& state) {
       outcome != CommandLineOutcome::kNoImage) {
     return;
   }
-  if (!state.line.options.json || state.line.options.mode != Mode::kExtract) {
+  const Mode mode = state.line.options.mode;
+  if (!state.line.options.json || mode == Mode::kList || mode == Mode::kTest ||
+      mode == Mode::kInfo) {
     return;
   }
   Problem(state, "option %s needs --list, --test or --info", "--json");
@@ -216,10 +243,10 @@ bool DiskList::Includes(int disk) const {
 ParsedDiskList ParseDiskList(const char* text) {
   ParsedDiskList parsed = {};
   while (parsed.list.range_count < DiskList::kMaxRanges) {
-    DiskRange& range = parsed.list.ranges[parsed.list.range_count];
-    text = ReadRange(text, range);
-    if (text == nullptr) return parsed;
-    ++parsed.list.range_count;
+    const RangeRead read = ReadRange(text);
+    if (read.next == nullptr) return parsed;
+    parsed.list.ranges[parsed.list.range_count++] = read.range;
+    text = read.next;
     if (*text == '\0') {
       parsed.valid = true;
       return parsed;

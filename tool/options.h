@@ -17,6 +17,7 @@ enum class Mode {
   kList,     // list every entry; read no file data, create nothing
   kTest,     // list every entry and read its file as kExtract would; write nothing
   kInfo,     // describe each disk's header, tracks and directory; write nothing
+  kRepack,   // put edited host files back into the image's sectors
 };
 
 // The disks a run takes, by the numbers their folders carry: "2", "0,3",

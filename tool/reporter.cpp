@@ -1,5 +1,6 @@
 #include "reporter.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +18,22 @@ namespace report {
 namespace {
 
 bool decode_names = false;
+bool output_is_terminal = false;
+bool errors_are_terminal = false;
+// Why writing standard output first failed, as errno said right then: a
+// later call may change errno before the run ends.
+int output_error = 0;
+
+void KeepOutputError() {
+  if (output_error == 0 && std::ferror(stdout)) {
+    output_error = errno != 0 ? errno : EIO;
+  }
+}
+
+void FlushOutput() {
+  std::fflush(stdout);
+  KeepOutputError();
+}
 
 // Text that holds decoded names is UTF-8; the host shows it right on a
 // console whatever the console's code page. Raw names go out byte for byte.
@@ -26,11 +43,32 @@ void Emit(std::FILE* stream, const char* text) {
   } else {
     std::fputs(text, stream);
   }
+  if (stream == stdout) KeepOutputError();
+}
+
+// Control bytes as '?', as a directory listing shows them on a terminal.
+// Neither Shift_JIS nor UTF-8 uses these bytes inside a character, so no
+// character is cut.
+void ReplaceControlBytes(char* text) {
+  for (char* c = text; *c != '\0'; ++c) {
+    if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7F) *c = '?';
+  }
+}
+
+// A name as a line on standard output shows it.
+ShownName ShowNameOnOutput(const char* raw_name) {
+  ShownName shown = ShowName(raw_name);
+  if (output_is_terminal) ReplaceControlBytes(shown.text);
+  return shown;
 }
 
 }  // namespace
 
-void Configure(bool unicode_names) { decode_names = unicode_names; }
+void Configure(bool unicode_names) {
+  decode_names = unicode_names;
+  output_is_terminal = host::IsTerminal(stdout);
+  errors_are_terminal = host::IsTerminal(stderr);
+}
 
 ShownName ShowName(const char* raw_name) {
   ShownName shown = {};
@@ -46,7 +84,7 @@ ShownName ShowName(const char* raw_name) {
 void DiskLine(const char* raw_disk_name, const char* folder) {
   char line[160];
   std::snprintf(line, sizeof line, "\n[%s] -> %s\n",
-                ShowName(raw_disk_name).text, folder);
+                ShowNameOnOutput(raw_disk_name).text, folder);
   Emit(stdout, line);
 }
 
@@ -57,7 +95,8 @@ void ListingLine(const DirEntry& entry, std::int32_t size) {
   char line[160];
   std::snprintf(line, sizeof line,
                 "%s%*s   START:%02x %02x    END:%02x %02x   SIZE:%04x\n",
-                ShowName(entry.name).text, padding > 0 ? padding : 0, "",
+                ShowNameOnOutput(entry.name).text, padding > 0 ? padding : 0,
+                "",
                 static_cast<unsigned>(entry.start_track),
                 static_cast<unsigned>(entry.start_sector),
                 static_cast<unsigned>(entry.end_track),
@@ -75,6 +114,12 @@ void Text(const char* format, ...) {
   Emit(stdout, line);
 }
 
+void RepackedLine(const char* path, long size) {
+  char line[4400];
+  std::snprintf(line, sizeof line, "repacked %s (%ld bytes)\n", path, size);
+  Emit(stdout, line);
+}
+
 void Note(const char* format, ...) {
   char line[512];
   int used = std::snprintf(line, sizeof line, "d88unpack: ");
@@ -83,18 +128,27 @@ void Note(const char* format, ...) {
   std::vsnprintf(line + used, sizeof line - static_cast<std::size_t>(used) - 1,
                  format, arguments);
   va_end(arguments);
+  // The names a note quotes are shown as the terminal's own lines show them.
+  if (errors_are_terminal) ReplaceControlBytes(line);
   std::strcat(line, "\n");
-  std::fflush(stdout);
+  FlushOutput();
   Emit(stderr, line);
 }
 
 void RawError(const char* text) {
-  std::fflush(stdout);
+  FlushOutput();
   std::fputs(text, stderr);
 }
 
+bool FinishOutput() {
+  FlushOutput();
+  if (output_error == 0 || output_error == EPIPE) return true;
+  Note("cannot write standard output: %s", std::strerror(output_error));
+  return false;
+}
+
 void Usage(const char* program) {
-  std::fflush(stdout);
+  FlushOutput();
   std::fprintf(stderr, "Usage: %s [d88file] [-d]\n", program);
   std::fprintf(stderr, "Try '%s --help' for more information.\n", program);
 }
@@ -112,9 +166,10 @@ void Help(const char* program) {
       "%s"
       "\n"
       "Exit status: 0 when everything asked for was done; 1 after a usage\n"
-      "error, when the image cannot be opened, when a folder or file cannot\n"
-      "be written, or when a disk asked for is not in the image. With\n"
-      "--test, 2 when a file is not whole or a sector header records trouble.\n",
+      "error, when the image cannot be opened, when a folder, a file or\n"
+      "standard output cannot be written, or when a disk asked for is not in\n"
+      "the image. With --test, 2 when a file is not whole or a sector header\n"
+      "records trouble.\n",
       OptionsHelpText());
 }
 

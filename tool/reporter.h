@@ -5,7 +5,9 @@
 // two streams may share one console, so whatever standard output holds goes
 // out before a line on standard error. Names: disk and file names are raw
 // bytes from the disk (Shift_JIS on the machines these disks come from);
-// with --unicode-names they are decoded before they are shown.
+// with --unicode-names they are decoded before they are shown. On a
+// terminal their control bytes are shown as '?', so that a crafted name
+// cannot drive the terminal; files and pipes get the exact bytes.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +37,9 @@ void Text(const char* format, ...)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+// "repacked 000/MSG (3072 bytes)\n": a host file written back into the
+// image, by its path from the start folder and its own size.
+void RepackedLine(const char* path, long size);
 
 // "d88unpack: " + the formatted text + "\n" on standard error.
 void Note(const char* format, ...)
@@ -45,6 +50,12 @@ void Note(const char* format, ...)
 
 // Exact bytes on standard error, after whatever standard output holds.
 void RawError(const char* text);
+
+// Flushes standard output and says on standard error when anything written
+// there was lost (a full disk, a closed stream), so that such a run does not
+// end as a success: returns false then. A reader that quit early (EPIPE) is
+// no failure and is not reported.
+bool FinishOutput();
 
 // The usage line and, after it, where to find more.
 void Usage(const char* program);

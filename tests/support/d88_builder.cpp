@@ -175,6 +175,24 @@ FileSystemDisk& FileSystemDisk::SetHeader(std::uint8_t media,
   return *this;
 }
 
+FileSystemDisk& FileSystemDisk::OverwriteRun(int track, int r,
+                                             const Bytes& bytes) {
+  for (std::size_t done = 0; done < bytes.size(); done += 1024) {
+    Bytes& data = sectors_[track][r];
+    const std::size_t part = std::min<std::size_t>(1024, bytes.size() - done);
+    std::fill_n(data.begin(), 1024, std::uint8_t{0});
+    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(done), part,
+                data.begin());
+    if (r == 5) {
+      ++track;
+      r = 1;
+    } else {
+      ++r;
+    }
+  }
+  return *this;
+}
+
 FileSystemDisk& FileSystemDisk::SetDirectoryBytes(std::size_t length) {
   directory_.resize(length, 0xFF);
   if (length < 2048) RemoveSector(1, 2);

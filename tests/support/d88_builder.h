@@ -76,6 +76,9 @@ class FileSystemDisk {
   // The sector's header records this status and deleted-data mark byte.
   FileSystemDisk& MarkSector(int track, int r, std::uint8_t status,
                              std::uint8_t deleted_mark = 0);
+  // Puts bytes over the first 1024 bytes of each sector of the run from
+  // (track, r), stepping as a run does; the last one is padded with zeros.
+  FileSystemDisk& OverwriteRun(int track, int r, const Bytes& bytes);
   // Replaces the directory with this many bytes (0 to 2048); sector 2, or
   // both, go missing when it is shorter than a sector.
   FileSystemDisk& SetDirectoryBytes(std::size_t length);

@@ -98,6 +98,12 @@ int main(int argc, char** argv) {
                  damaged),
       SampleDisk("DATA DISK", {{"SCORES", "1. AAA 9999\n2. BBB 8000\n"}},
                  damaged),
+      // A Japanese disk: its names are Shift_JIS, as on the machines these
+      // disks come from ("game" and "memo").
+      SampleDisk("\x83\x51\x81\x5B\x83\x80",
+                 {{"\x83\x81\x83\x82", "\x82\xB1\x82\xF1\x82\xC9\x82\xBF"
+                                         "\x82\xCD\r\n"}},
+                 damaged),
   });
   std::FILE* out = std::fopen(path, "wb");
   if (out == nullptr || std::fwrite(image.data(), 1, image.size(), out) != image.size() ||

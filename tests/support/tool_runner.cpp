@@ -67,6 +67,14 @@ std::string SystemErrorText(unsigned long error) {
 }
 #endif
 
+bool HostTakesShiftJisNames() {
+#if defined(_WIN32)
+  return GetACP() == 932;
+#else
+  return true;
+#endif
+}
+
 ToolRunner::ToolRunner() : work_(scratch_.path() / "work") {
   fs::create_directories(work_);
 }
@@ -78,7 +86,7 @@ std::string ToolRunner::WriteImage(const Bytes& image) const {
 ToolRun ToolRunner::Run(const std::vector<std::string>& args) const {
   const fs::path out = scratch_.path() / "stdout";
   const fs::path err = scratch_.path() / "stderr";
-  std::string command = Quoted(ToolPath());
+  std::string command = shell_prefix_ + Quoted(ToolPath());
   for (const std::string& arg : args) command += " " + Quoted(arg);
   command += " >" + Quoted(out.string()) + " 2>" + Quoted(err.string());
 #if defined(_WIN32)

@@ -34,6 +34,10 @@ std::string ConsoleText(const std::string& text);
 std::string SystemErrorText(unsigned long error);
 #endif
 
+// Whether raw Shift_JIS names reach the host's files unchanged: always on
+// POSIX, and on Windows only under the Japanese ANSI code page (932).
+bool HostTakesShiftJisNames();
+
 class ToolRunner {
  public:
   ToolRunner();
@@ -46,10 +50,14 @@ class ToolRunner {
   // Runs the tool on the image with the given arguments after its path.
   ToolRun RunOn(const Bytes& image,
                 const std::vector<std::string>& extra = {}) const;
+  // Shell text put before the command line, such as "ulimit -f 2;", for
+  // runs that need the host to behave otherwise.
+  void SetShellPrefix(const std::string& prefix) { shell_prefix_ = prefix; }
 
  private:
   ScratchDir scratch_;
   std::filesystem::path work_;
+  std::string shell_prefix_;
 };
 
 }  // namespace d88test
