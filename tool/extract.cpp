@@ -19,11 +19,8 @@ bool TestFile(D88Image& image, const DirEntry& entry, const Options& options,
   const FileRead read = ReadFile(image, entry, transfer_buffer);
   if (options.json) JsonEntry(entry, &read);
   if (read.size <= 0) return true;
-  char host_name[kHostNameCapacity];
-  HostFileName(entry.name, host::NameRules(),
-               options.unicode_names ? NameEncoding::kUnicode : NameEncoding::kRaw,
-               host_name);
-  const FileLabel label = LabelFile(place.folder, host_name);
+  const FileLabel label =
+      LabelFile(place.folder, HostNameOf(entry, options.unicode_names).text);
   if (read.delivered == 0) {
     NoteMissingStart(label, read);
     return false;

@@ -4,8 +4,7 @@
 #include <cstring>
 
 #include "damage.h"
-#include "host.h"
-#include "host_name.h"
+#include "extract.h"
 #include "json_writer.h"
 #include "shift_jis.h"
 
@@ -133,11 +132,8 @@ void JsonEntry(const DirEntry& entry, const FileRead* read) {
   Place("start", entry.start_track, entry.start_sector);
   Place("end", entry.end_track, entry.end_sector);
   json::Number("size", FileSize(entry));
-  char host_name[kHostNameCapacity];
-  HostFileName(entry.name, host::NameRules(),
-               unicode_host_names ? NameEncoding::kUnicode : NameEncoding::kRaw,
-               host_name);
-  Name("host_name", host_name, unicode_host_names);
+  Name("host_name", HostNameOf(entry, unicode_host_names).text,
+       unicode_host_names);
   if (read != nullptr) ReadOutcome(*read);
   json::CloseObject();
 }
