@@ -18,6 +18,8 @@ struct SectorLocation {
   bool valid;                  // the slot holds a walk's outcome
   bool found;                  // the walk met the sector
   std::uint16_t data_length;   // the record's data length field
+  std::uint8_t deleted_mark;   // the record's deleted-data mark byte
+  std::uint8_t status;         // the record's status byte
   std::uint32_t id;            // C, H, R, N, one byte each
   std::int64_t track_start;    // file position the walk started from
   std::int64_t data_position;  // file position of the sector's data
