@@ -1,36 +1,21 @@
 #include "chain_index.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "sector_header.h"
 
 namespace d88 {
-namespace {
-
-constexpr std::int64_t kNone = std::numeric_limits<std::int64_t>::max();
-
-bool IdBefore(const std::uint32_t id, const std::uint16_t k,
-              const std::uint32_t other_id, const std::uint16_t other_k) {
-  return id != other_id ? id < other_id : k < other_k;
-}
-
-}  // namespace
 
 ChainIndex::Step ChainIndex::Cross(ImageFile& file, std::int64_t position,
                                    std::int64_t index, std::uint32_t id) {
   const Segment* segment = Find(position);
   if (segment == nullptr) segment = Build(file, position);
-  const std::int64_t match = FirstMatch(*segment, id);
   const std::int64_t end = FirstEnd(*segment, index);
+  const Match match = FirstMatch(file, *segment, id);
   // The ID is compared before the count, so a match on the record that
   // ends the walk still counts.
-  if (match != kNone && match <= end) {
-    const IdEntry* entry = ids_ + segment->ids_begin;
-    const auto found = std::lower_bound(
-        entry, entry + segment->ids_count, id,
-        [](const IdEntry& e, std::uint32_t wanted) { return e.id < wanted; });
-    return {Outcome::kFound, segment->start + found->offset, index + match};
+  if (match.k != kNone && match.k <= end) {
+    return {Outcome::kFound, match.position, index + match.k};
   }
   if (end != kNone || segment->terminated) {
     return {Outcome::kEnded, segment->next, index};
@@ -46,8 +31,7 @@ void ChainIndex::Clear() {
 }
 
 std::uint32_t ChainIndex::SlotOf(std::int64_t start) {
-  const auto mixed =
-      static_cast<std::uint64_t>(start) * 0x9E3779B97F4A7C15u;
+  const auto mixed = static_cast<std::uint64_t>(start) * 0x9E3779B97F4A7C15u;
   return static_cast<std::uint32_t>(mixed >> 40) & (kHashSlots - 1);
 }
 
@@ -102,8 +86,7 @@ ChainIndex::Segment ChainIndex::ReadSegment(ImageFile& file,
       segment.terminated = true;
       break;
     }
-    scratch_.ids[k] = {header.id, static_cast<std::uint16_t>(k),
-                       static_cast<std::uint16_t>(position - start)};
+    scratch_.ids[k] = header.id;
     scratch_.counts[k] = header.count;
     position = NextRecord(position, header);
   }
@@ -112,16 +95,12 @@ ChainIndex::Segment ChainIndex::ReadSegment(ImageFile& file,
   return segment;
 }
 
-// Keeps the first record of every ID, sorted by ID.
+// Keeps each ID once, sorted: enough to tell that a segment can be crossed.
 void ChainIndex::StoreIds(Segment& segment) {
-  IdEntry* first = scratch_.ids;
-  IdEntry* last = first + segment.records;
-  std::sort(first, last, [](const IdEntry& a, const IdEntry& b) {
-    return IdBefore(a.id, a.k, b.id, b.k);
-  });
-  last = std::unique(first, last, [](const IdEntry& a, const IdEntry& b) {
-    return a.id == b.id;
-  });
+  std::uint32_t* first = scratch_.ids;
+  std::uint32_t* last = first + segment.records;
+  std::sort(first, last);
+  last = std::unique(first, last);
   segment.ids_begin = id_count_;
   segment.ids_count = static_cast<std::uint16_t>(last - first);
   std::copy(first, last, ids_ + id_count_);
@@ -138,7 +117,7 @@ int ChainIndex::CountRuns(int records) const {
 
 // Few runs of equal counts are kept as runs: a crafted chain of one count
 // would otherwise need an entry per record. Otherwise each value of
-// count - 1 - k that some walk can have (0 to 65534) keeps its first k.
+// count - 1 - k that a walk's index can have (0 to 65534) keeps its first k.
 void ChainIndex::StoreEnds(Segment& segment) {
   const int records = segment.records;
   segment.ends_begin = end_count_;
@@ -149,10 +128,9 @@ void ChainIndex::StoreEnds(Segment& segment) {
     const std::uint16_t count = scratch_.counts[k];
     const auto at = static_cast<std::uint16_t>(k);
     if (segment.ends_as_runs) {
-      if (k == 0 || count != scratch_.counts[k - 1]) *last++ = {count, at, 0};
-      ++(last - 1)->length;
+      if (k == 0 || count != scratch_.counts[k - 1]) *last++ = {count, at};
     } else if (count - 1 >= k) {
-      *last++ = {static_cast<std::uint16_t>(count - 1 - k), at, 1};
+      *last++ = {static_cast<std::uint16_t>(count - 1 - k), at};
     }
   }
   if (!segment.ends_as_runs) {
@@ -167,14 +145,23 @@ void ChainIndex::StoreEnds(Segment& segment) {
   end_count_ += segment.ends_count;
 }
 
-std::int64_t ChainIndex::FirstMatch(const Segment& segment,
-                                    std::uint32_t id) const {
-  const IdEntry* first = ids_ + segment.ids_begin;
-  const IdEntry* last = first + segment.ids_count;
-  const IdEntry* found = std::lower_bound(
-      first, last, id,
-      [](const IdEntry& e, std::uint32_t wanted) { return e.id < wanted; });
-  return found != last && found->id == id ? found->k : kNone;
+// The segment's first record with this ID. The sorted IDs answer whether
+// there is one; only then are the records read again to find it.
+ChainIndex::Match ChainIndex::FirstMatch(ImageFile& file,
+                                         const Segment& segment,
+                                         std::uint32_t id) const {
+  const std::uint32_t* first = ids_ + segment.ids_begin;
+  const std::uint32_t* last = first + segment.ids_count;
+  if (!std::binary_search(first, last, id)) return {kNone, 0};
+  std::int64_t position = segment.start;
+  for (int k = 0; k < segment.records; ++k) {
+    const SectorHeader header = ReadSectorHeader(file, position, segment.start);
+    // The file cannot have shrunk; if it has, the walk ends here.
+    if (!header.whole) return {kNone, 0};
+    if (header.id == id) return {k, position};
+    position = NextRecord(position, header);
+  }
+  return {kNone, 0};
 }
 
 // The first k at which a walk that entered with this index ends by its
@@ -184,12 +171,13 @@ std::int64_t ChainIndex::FirstEnd(const Segment& segment,
   const EndEntry* first = ends_ + segment.ends_begin;
   const EndEntry* last = first + segment.ends_count;
   if (segment.ends_as_runs) {
-    std::int64_t end = kNone;
     for (const EndEntry* run = first; run != last; ++run) {
       const std::int64_t k = run->value - 1 - index;
-      if (k >= run->first && k < run->first + run->length && k < end) end = k;
+      const std::int64_t run_end = run + 1 != last ? run[1].first : segment.records;
+      // Runs are in record order, so the first hit is the earliest.
+      if (k >= run->first && k < run_end) return k;
     }
-    return end;
+    return kNone;
   }
   if (index > 0xFFFE) return kNone;  // no count reaches it
   const auto value = static_cast<std::uint16_t>(index);

@@ -21,7 +21,8 @@
 // kPlainSteps records without ending switches to segments as soon as it
 // crosses into a new block; from then on every walk that reaches the same
 // records uses the same segments, found by their start position, and crosses
-// each one with two binary searches instead of up to 1024 reads.
+// each one with two binary searches instead of up to 4096 reads. Only a
+// segment that holds the ID looked for is read again, to find the record.
 //
 // All memory is fixed. When the pools are full, the index forgets every
 // segment and starts over: answers stay exact, only the saving is lost.
@@ -35,9 +36,9 @@ namespace d88 {
 
 class ChainIndex {
  public:
-  static constexpr std::int64_t kBlockSize = 16384;
+  static constexpr std::int64_t kBlockSize = 65536;
   // Records are at least 16 bytes long, so no more start in one block.
-  static constexpr int kMaxSegmentRecords = 1024;
+  static constexpr int kMaxSegmentRecords = 4096;
   // A walk longer than this switches to segments at its next block.
   static constexpr std::int64_t kPlainSteps = 64;
 
@@ -69,30 +70,29 @@ class ChainIndex {
     std::uint32_t ends_begin;
     std::uint16_t ends_count;
   };
-  // The first record of the segment with this ID: k, and its offset from
-  // the segment's start. Sorted by id; one entry per id.
-  struct IdEntry {
-    std::uint32_t id;
-    std::uint16_t k;
-    std::uint16_t offset;
-  };
-  // As an entry: record k ends a walk that entered with index `value`
-  // (count_k - 1 - k), the first such k per value, sorted by value. As a
-  // run: records first..first+length-1 all carry count `value`.
+  // As an entry: record `first` is the first to end a walk that entered
+  // with index `value` (count - 1 - first); entries are sorted by value. As
+  // a run: the records from `first` to the next run's first (or the last
+  // record) all carry count `value`.
   struct EndEntry {
     std::uint16_t value;
     std::uint16_t first;
-    std::uint16_t length;
   };
   struct Scratch {
-    IdEntry ids[kMaxSegmentRecords];
+    std::uint32_t ids[kMaxSegmentRecords];
     std::uint16_t counts[kMaxSegmentRecords];
+  };
+  static constexpr std::int64_t kNone = INT64_MAX;
+  struct Match {
+    std::int64_t k;  // kNone when the segment does not hold the ID
+    std::int64_t position;
   };
 
   static constexpr int kMaxSegments = 4096;
   static constexpr int kHashSlots = 2 * kMaxSegments;  // a power of two
-  static constexpr std::uint32_t kMaxIds = 64 * 1024;
-  static constexpr std::uint32_t kMaxEnds = 64 * 1024;
+  // The IDs of a chain of 16 MiB of 16-byte records, each one different.
+  static constexpr std::uint32_t kMaxIds = 1024 * 1024;
+  static constexpr std::uint32_t kMaxEnds = 256 * 1024;
   // A segment whose counts change more often keeps single entries.
   static constexpr int kMaxRuns = 4;
 
@@ -105,14 +105,16 @@ class ChainIndex {
   int CountRuns(int records) const;
   void Insert(const Segment& segment);
   static std::uint32_t SlotOf(std::int64_t start);
-  std::int64_t FirstMatch(const Segment& segment, std::uint32_t id) const;
+  Match FirstMatch(ImageFile& file, const Segment& segment,
+                   std::uint32_t id) const;
   std::int64_t FirstEnd(const Segment& segment, std::int64_t index) const;
 
   Segment segments_[kMaxSegments] = {};
   int segment_count_ = 0;
   // 0 is free, otherwise the segment's slot in segments_ plus one.
   std::uint16_t hash_[kHashSlots] = {};
-  IdEntry ids_[kMaxIds] = {};
+  // Each segment's distinct IDs, sorted.
+  std::uint32_t ids_[kMaxIds] = {};
   std::uint32_t id_count_ = 0;
   EndEntry ends_[kMaxEnds] = {};
   std::uint32_t end_count_ = 0;
