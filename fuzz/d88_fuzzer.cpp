@@ -7,7 +7,18 @@
 //
 // Besides the sanitizers' own checks, each run must leave the process in the
 // working folder it started in, and nothing may appear beside that folder.
+//
+// A few bytes of directory can claim 8192 files of over a megabyte each, and
+// the scratch folder is usually a RAM file system. While the tool runs, no
+// host file may grow beyond kToolFileLimit bytes: a longer write fails with
+// EFBIG (SIGXFSZ, which would kill the process, is ignored), the tool reports
+// that file as not written and goes on, and one input can leave at most
+// 8192 * kToolFileLimit bytes behind. The fuzzer's own files are written
+// with the limit lifted again.
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cstddef>
 #include <cstdint>
@@ -29,6 +40,20 @@ fs::path start_path;
 fs::path scratch;  // holds the image file and the working folder
 fs::path image_path;
 fs::path work_path;
+
+constexpr rlim_t kToolFileLimit = 16 * 1024;
+
+// Sets the soft limit on the size of a file this process writes; it never
+// goes above the hard limit, which an unprivileged process cannot raise.
+void LimitFileSize(bool tool_running) {
+  rlimit limit = {};
+  if (getrlimit(RLIMIT_FSIZE, &limit) != 0) Fail("cannot read RLIMIT_FSIZE");
+  const rlim_t wanted = tool_running ? kToolFileLimit : limit.rlim_max;
+  limit.rlim_cur = limit.rlim_max != RLIM_INFINITY && limit.rlim_max < wanted
+                       ? limit.rlim_max
+                       : wanted;
+  if (setrlimit(RLIMIT_FSIZE, &limit) != 0) Fail("cannot set RLIMIT_FSIZE");
+}
 
 [[noreturn]] void Fail(const char* what) {
   std::fprintf(stderr, "d88unpack fuzzer: %s\n", what);
@@ -80,6 +105,8 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   image_path = scratch / "image.d88";
   work_path = scratch / "work";
   std::atexit(RemoveScratch);
+  // A write past the file size limit then fails instead of ending the run.
+  if (std::signal(SIGXFSZ, SIG_IGN) == SIG_ERR) Fail("cannot ignore SIGXFSZ");
   return 0;
 }
 
@@ -94,7 +121,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   char program[] = "d88unpack";
   char dash_d[] = "-d";
   char* argv[] = {program, image.data(), dash_d, nullptr};
+  LimitFileSize(true);
   d88::RunTool(size % 2 == 1 ? 3 : 2, argv);
+  LimitFileSize(false);
 
   CheckStillInWorkFolder();
   CheckNothingEscaped();
