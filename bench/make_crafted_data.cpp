@@ -23,6 +23,7 @@
 //
 // The files are built with the tests' image builder; tracks are laid out in
 // track order, so track t+1's records follow track t's.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -64,7 +65,7 @@ Bytes Directory(int disk) {
   Bytes directory(2048, 0xFF);
   for (int j = 0; j < kEntries; ++j) {
     const int track = 2 + (j + disk * 7) % (kTracks - 2);
-    const int r = j % 8 == 0 ? kFoundSector : kMissingSector;
+    const int r = j % 32 == 0 ? kFoundSector : kMissingSector;
     std::uint8_t* entry = directory.data() + 16 * j;
     std::snprintf(reinterpret_cast<char*>(entry), 7, "F%03d", j);
     entry[6] = 0;
@@ -131,6 +132,7 @@ Bytes Targets() {
   Bytes out;
   for (int track = 2; track < kTracks; ++track) {
     Bytes record(16 + 1024, static_cast<std::uint8_t>(track));
+    std::fill(record.begin(), record.begin() + 16, 0);
     const std::uint32_t id = static_cast<std::uint32_t>(track / 2) |
                              static_cast<std::uint32_t>(track % 2) << 8 |
                              static_cast<std::uint32_t>(kFoundSector) << 16 |

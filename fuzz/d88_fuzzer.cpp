@@ -41,20 +41,6 @@ fs::path scratch;  // holds the image file and the working folder
 fs::path image_path;
 fs::path work_path;
 
-constexpr rlim_t kToolFileLimit = 16 * 1024;
-
-// Sets the soft limit on the size of a file this process writes; it never
-// goes above the hard limit, which an unprivileged process cannot raise.
-void LimitFileSize(bool tool_running) {
-  rlimit limit = {};
-  if (getrlimit(RLIMIT_FSIZE, &limit) != 0) Fail("cannot read RLIMIT_FSIZE");
-  const rlim_t wanted = tool_running ? kToolFileLimit : limit.rlim_max;
-  limit.rlim_cur = limit.rlim_max != RLIM_INFINITY && limit.rlim_max < wanted
-                       ? limit.rlim_max
-                       : wanted;
-  if (setrlimit(RLIMIT_FSIZE, &limit) != 0) Fail("cannot set RLIMIT_FSIZE");
-}
-
 [[noreturn]] void Fail(const char* what) {
   std::fprintf(stderr, "d88unpack fuzzer: %s\n", what);
   std::abort();
@@ -85,6 +71,20 @@ void CheckNothingEscaped() {
   if (error) Fail("cannot list the scratch folder");
 }
 
+constexpr rlim_t kToolFileLimit = 16 * 1024;
+
+// Sets the soft limit on the size of a file this process writes; it never
+// goes above the hard limit, which an unprivileged process cannot raise.
+void LimitFileSize(bool tool_running) {
+  rlimit limit = {};
+  if (getrlimit(RLIMIT_FSIZE, &limit) != 0) Fail("cannot read RLIMIT_FSIZE");
+  const rlim_t wanted = tool_running ? kToolFileLimit : limit.rlim_max;
+  limit.rlim_cur = limit.rlim_max != RLIM_INFINITY && limit.rlim_max < wanted
+                       ? limit.rlim_max
+                       : wanted;
+  if (setrlimit(RLIMIT_FSIZE, &limit) != 0) Fail("cannot set RLIMIT_FSIZE");
+}
+
 void CheckStillInWorkFolder() {
   std::error_code error;
   const fs::path now = fs::current_path(error);
@@ -105,8 +105,6 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   image_path = scratch / "image.d88";
   work_path = scratch / "work";
   std::atexit(RemoveScratch);
-  // A write past the file size limit then fails instead of ending the run.
-  if (std::signal(SIGXFSZ, SIG_IGN) == SIG_ERR) Fail("cannot ignore SIGXFSZ");
   return 0;
 }
 
@@ -121,6 +119,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   char program[] = "d88unpack";
   char dash_d[] = "-d";
   char* argv[] = {program, image.data(), dash_d, nullptr};
+  // A write past the limit then fails instead of ending the run. libFuzzer
+  // catches SIGXFSZ itself unless run with -handle_xfsz=0, so the signal is
+  // set aside here, for every input.
+  if (std::signal(SIGXFSZ, SIG_IGN) == SIG_ERR) Fail("cannot ignore SIGXFSZ");
   LimitFileSize(true);
   d88::RunTool(size % 2 == 1 ? 3 : 2, argv);
   LimitFileSize(false);
