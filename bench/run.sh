@@ -6,7 +6,8 @@
 #
 # The data (about 160 MB: two images, the file tree and its tar archive) goes
 # to BUILD_DIR/bench-data, or to $D88BENCH_SCRATCH; it is made once and kept
-# until the generator changes. $D88BENCH_ROUNDS sets the timed rounds (9);
+# until the generator changes. $D88BENCH_ROUNDS sets the timed rounds (9),
+# $D88BENCH_CPU_ROUNDS those of the processor-time table (3);
 # $D88BENCH_TOOL times another d88unpack binary than the build's.
 # Exits non-zero only when a command fails or the two extractions differ;
 # missed speed or memory targets are reported, not failed. Every round's
@@ -18,10 +19,11 @@ build=$(cd "${1:-$root/build/default}" && pwd)
 scratch=${D88BENCH_SCRATCH:-$build/bench-data}
 rounds=${D88BENCH_ROUNDS:-9}
 generator=$build/bench/make_bench_data
+crafted=$build/bench/make_crafted_data
 timer=$build/bench/bench_timer
 tool=${D88BENCH_TOOL:-$build/d88unpack}
 
-for program in "$generator" "$timer" "$tool"; do
+for program in "$generator" "$crafted" "$timer" "$tool"; do
   if [ ! -x "$program" ]; then
     echo "run.sh: $program is missing; build first (cmake --workflow --preset default)" >&2
     exit 1
@@ -124,3 +126,18 @@ if ! cmp -s -n "$(stat -c %s "$edited")" "$edited" \
   exit 1
 fi
 rm -rf "$repack"
+
+# Crafted images whose track walks run on through the whole file: processor
+# time per MiB must stay about the same from 1 MiB to 16 MiB (see
+# bench/make_crafted_data.cpp for their shapes).
+if [ ! -f "$scratch/crafted/window-16.d88" ] || [ "$crafted" -nt "$scratch/crafted/window-16.d88" ]; then
+  rm -rf "$scratch/crafted"
+  "$crafted" "$scratch/crafted" 1 16
+fi
+echo
+echo "processor time on the clean and the crafted images (${D88BENCH_CPU_ROUNDS:-3} rounds):"
+"$timer" --cpu "${D88BENCH_CPU_ROUNDS:-3}" "$scratch/run-cpu" "$tool" \
+  "$scratch/big.d88" "$scratch/missing.d88" \
+  "$scratch"/crafted/chain-1.d88 "$scratch"/crafted/chain-16.d88 \
+  "$scratch"/crafted/distinct-1.d88 "$scratch"/crafted/distinct-16.d88 \
+  "$scratch"/crafted/window-1.d88 "$scratch"/crafted/window-16.d88

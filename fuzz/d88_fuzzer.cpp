@@ -11,7 +11,18 @@
 // After an extraction the input is repacked from what the extraction wrote,
 // which must leave the image byte for byte as it was. A JSON run's standard
 // output goes to a file, which must hold valid JSON.
+//
+// A few bytes of directory can claim 8192 files of over a megabyte each, and
+// the scratch folder is usually a RAM file system. While the tool runs, no
+// host file may grow beyond kToolFileLimit bytes: a longer write fails with
+// EFBIG (SIGXFSZ, which would kill the process, is ignored), the tool reports
+// that file as not written and goes on, and one input can leave at most
+// 8192 * kToolFileLimit bytes behind. The fuzzer's own files are written
+// with the limit lifted again.
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cstddef>
 #include <cstdint>
@@ -104,6 +115,20 @@ void CheckImageUnchanged(const std::uint8_t* data, std::size_t size) {
   }
 }
 
+constexpr rlim_t kToolFileLimit = 16 * 1024;
+
+// Sets the soft limit on the size of a file this process writes; it never
+// goes above the hard limit, which an unprivileged process cannot raise.
+void LimitFileSize(bool tool_running) {
+  rlimit limit = {};
+  if (getrlimit(RLIMIT_FSIZE, &limit) != 0) Fail("cannot read RLIMIT_FSIZE");
+  const rlim_t wanted = tool_running ? kToolFileLimit : limit.rlim_max;
+  limit.rlim_cur = limit.rlim_max != RLIM_INFINITY && limit.rlim_max < wanted
+                       ? limit.rlim_max
+                       : wanted;
+  if (setrlimit(RLIMIT_FSIZE, &limit) != 0) Fail("cannot set RLIMIT_FSIZE");
+}
+
 void CheckStillInWorkFolder() {
   std::error_code error;
   const fs::path now = fs::current_path(error);
@@ -120,7 +145,9 @@ void ExtractAndRepack(std::string& image, bool no_folders,
   char repack[] = "--repack";
   char* argv[] = {program, image.data(), dash_d, nullptr};
   const int argc = no_folders ? 3 : 2;
+  LimitFileSize(true);
   d88::RunTool(argc, argv);
+  LimitFileSize(false);
   CheckStillInWorkFolder();
   CheckNothingEscaped();
   char* repack_argv[] = {program, image.data(), dash_d, nullptr, nullptr};
@@ -161,6 +188,10 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   work_path = scratch / "work";
   json_path = scratch / "output.json";
   std::atexit(RemoveScratch);
+  // A write past the limit then fails instead of ending the run. libFuzzer
+  // catches SIGXFSZ itself unless run with -handle_xfsz=0, so the signal is
+  // also set aside here.
+  if (std::signal(SIGXFSZ, SIG_IGN) == SIG_ERR) Fail("cannot ignore SIGXFSZ");
   return 0;
 }
 

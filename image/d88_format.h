@@ -46,11 +46,13 @@ constexpr std::size_t kSectorNumberOffset = 2;
 constexpr std::size_t kSectorSizeCodeOffset = 3;
 // How many sector records the track holds, repeated in every record.
 constexpr std::size_t kSectorCountOffset = 4;
-// 0x10 when the sector was written with a deleted-data mark.
+// The data address mark the controller read: kDeletedDataMark when the
+// sector was written as deleted data, 0 for normal data.
 constexpr std::size_t kSectorDeletedMarkOffset = 0x07;
 constexpr std::uint8_t kDeletedDataMark = 0x10;
-// What the imaging hardware reported when it read the sector: 0 when all
-// was well, otherwise an error such as 0xA0 (ID CRC) or 0xB0 (data CRC).
+// What the controller reported when the sector was imaged: 0 for a clean
+// read; otherwise its status code (0xA0 ID CRC error, 0xB0 data CRC error,
+// and so on).
 constexpr std::size_t kSectorStatusOffset = 0x08;
 // Bytes of data that really follow this header; may differ from 128 << N.
 constexpr std::size_t kSectorDataLengthOffset = 0x0E;

@@ -10,11 +10,8 @@ namespace {
 
 bool IsByte(int value) { return value >= 0 && value <= 0xFF; }
 
-std::uint32_t PackId(int c, int h, int r, int n) {
-  return static_cast<std::uint32_t>(c) |
-         (static_cast<std::uint32_t>(h) << 8) |
-         (static_cast<std::uint32_t>(r) << 16) |
-         (static_cast<std::uint32_t>(n) << 24);
+std::int64_t BlockOf(std::int64_t position) {
+  return position / ChainIndex::kBlockSize;
 }
 
 }  // namespace
@@ -22,7 +19,8 @@ std::uint32_t PackId(int c, int h, int r, int n) {
 bool D88Image::Open(const char* path) {
   // Everything the reader knows describes one file: a close, a failed open
   // and a new file all start from nothing, so no read can reach the old
-  // file's disks through a stale count, name or track table.
+  // file's disks through a stale count, name or track table, and no walk
+  // outcome or chain segment outlives the file it was found in.
   Reset();
   if (path == nullptr) {
     file_.Close();
@@ -37,6 +35,7 @@ bool D88Image::Open(const char* path) {
 
 void D88Image::Reset() {
   locations_.Clear();
+  chain_.Clear();
   disk_count_ = 0;
   for (std::int64_t& offset : disk_offsets_) offset = 0;
   for (std::uint32_t& offset : track_offsets_) offset = 0;
@@ -112,53 +111,72 @@ std::int64_t D88Image::TrackPosition(int track) const {
   return disk_start_ + offset;
 }
 
-// The track's start is passed on so that the file keeps it in its window:
-// every lookup walks the track again from there.
-D88Image::SectorRecord D88Image::ReadSectorRecord(std::int64_t position,
-                                                  std::int64_t track_start) {
-  std::uint8_t header[kSectorHeaderSize];
-  SectorRecord record = {};
-  const auto size = static_cast<std::int32_t>(kSectorHeaderSize);
-  record.whole = file_.ReadAt(position, header, size, track_start) == size;
-  if (!record.whole) return record;
-  record.id[0] = header[kSectorCylinderOffset];
-  record.id[1] = header[kSectorHeadOffset];
-  record.id[2] = header[kSectorNumberOffset];
-  record.id[3] = header[kSectorSizeCodeOffset];
-  record.count = ReadLe16(header + kSectorCountOffset);
-  record.data_length = ReadLe16(header + kSectorDataLengthOffset);
-  record.deleted_mark = header[kSectorDeletedMarkOffset];
-  record.status = header[kSectorStatusOffset];
-  return record;
-}
-
 // Walks the track's records from its first one to the sector whose ID
 // matches. Each record repeats the track's record count; the walk ends after
 // the record whose position equals its own count minus one. Only that
 // equality ends it: when the counts of a track disagree the walk runs on into
 // whatever follows, until the file ends. A count of 0 cannot be a real track,
 // so it ends the search before the ID is even looked at.
+//
+// A sound track ends within a few records. A walk that is still going after
+// kPlainSteps records is on a damaged track and may have the rest of the file
+// ahead of it: from the next block on it crosses the chain by the shared
+// segments of the chain index. The track's start is passed on to the file so
+// that it keeps it in its window: lookups walk again from there.
 SectorLocation D88Image::WalkTrack(std::int64_t track_start, std::uint32_t id) {
   SectorLocation location = {};
   location.valid = true;
   location.id = id;
   location.track_start = track_start;
   std::int64_t position = track_start;
+  std::int64_t previous = track_start;
   for (std::int64_t index = 0;; ++index) {
-    const SectorRecord record = ReadSectorRecord(position, track_start);
+    if (index >= ChainIndex::kPlainSteps &&
+        BlockOf(position) != BlockOf(previous)) {
+      return FollowChain(location, position, index);
+    }
+    const SectorHeader record = ReadSectorHeader(file_, position, track_start);
     if (!record.whole || record.count == 0) return location;
-    position += static_cast<std::int64_t>(kSectorHeaderSize);
-    if (PackId(record.id[0], record.id[1], record.id[2], record.id[3]) == id) {
-      location.found = true;
-      location.data_length = record.data_length;
-      location.deleted_mark = record.deleted_mark;
-      location.status = record.status;
-      location.data_position = position;
+    if (record.id == id) {
+      NoteFound(location, position, record);
       return location;
     }
-    position += record.data_length;
+    previous = position;
+    position = NextRecord(position, record);
     if (index == record.count - 1) return location;
   }
+}
+
+// Goes on with a walk that has reached position with the given index, one
+// segment at a time. Each segment answers for the walk exactly what reading
+// its records one by one would: see ChainIndex.
+SectorLocation D88Image::FollowChain(SectorLocation location,
+                                     std::int64_t position,
+                                     std::int64_t index) {
+  for (;;) {
+    const ChainIndex::Step step =
+        chain_.Cross(file_, position, index, location.id);
+    if (step.outcome == ChainIndex::Outcome::kEnded) return location;
+    if (step.outcome == ChainIndex::Outcome::kFound) {
+      // Read whole when the segment was made; read again for its fields.
+      const SectorHeader record =
+          ReadSectorHeader(file_, step.position, step.position);
+      if (record.whole) NoteFound(location, step.position, record);
+      return location;
+    }
+    position = step.position;
+    index = step.index;
+  }
+}
+
+void D88Image::NoteFound(SectorLocation& location, std::int64_t position,
+                         const SectorHeader& header) {
+  location.found = true;
+  location.data_length = header.data_length;
+  location.deleted_mark = header.deleted_mark;
+  location.status = header.status;
+  location.data_position =
+      position + static_cast<std::int64_t>(kSectorHeaderSize);
 }
 
 // The ID bytes on disk are unsigned; the caller's numbers are plain ints, so
@@ -168,16 +186,18 @@ SectorInfo D88Image::FindSector(int track, int c, int h, int r, int n) {
   const std::int64_t track_start = TrackPosition(track);
   if (track_start < 0 || !file_.IsOpen()) return info;
   if (!IsByte(c) || !IsByte(h) || !IsByte(r) || !IsByte(n)) return info;
-  const std::uint32_t id = PackId(c, h, r, n);
+  const std::uint32_t id = PackSectorId(
+      static_cast<std::uint32_t>(c), static_cast<std::uint32_t>(h),
+      static_cast<std::uint32_t>(r), static_cast<std::uint32_t>(n));
   const SectorLocation* known = locations_.Find(track_start, id);
   const SectorLocation location =
       known != nullptr ? *known : WalkTrack(track_start, id);
   if (known == nullptr) locations_.Remember(location);
-  info.found = location.found;
+  if (!location.found) return info;
+  info.found = true;
   info.data_length = location.data_length;
   info.deleted_mark = location.deleted_mark;
   info.status = location.status;
-  info.track_start = track_start;
   info.data_position = location.data_position;
   return info;
 }
@@ -185,12 +205,12 @@ SectorInfo D88Image::FindSector(int track, int c, int h, int r, int n) {
 std::int32_t D88Image::ReadSector(int track, int c, int h, int r, int n,
                                   std::uint8_t* dest,
                                   std::int32_t max_length) {
-  const SectorInfo sector = FindSector(track, c, h, r, n);
-  if (!sector.found) return 0;
+  const SectorInfo info = FindSector(track, c, h, r, n);
+  if (!info.found) return 0;
   const std::int32_t wanted =
-      sector.data_length < max_length ? sector.data_length : max_length;
+      info.data_length < max_length ? info.data_length : max_length;
   // Data cut short by the end of the file delivers what was read.
-  return file_.ReadAt(sector.data_position, dest, wanted, sector.track_start);
+  return file_.ReadAt(info.data_position, dest, wanted, TrackPosition(track));
 }
 
 // A run asks for one nominal sector at a time (the last step only for what
@@ -233,12 +253,13 @@ std::int32_t D88Image::ListSectorIds(int track, std::uint8_t* dest,
   std::int64_t position = track_start;
   std::int32_t written = 0;
   for (std::int64_t index = 0; written < max_bytes; ++index) {
-    const SectorRecord record = ReadSectorRecord(position, track_start);
+    const SectorHeader record = ReadSectorHeader(file_, position, track_start);
     if (!record.whole) break;
-    std::memcpy(dest + written, record.id, kSectorIdSize);
+    for (int i = 0; i < kSectorIdSize; ++i) {
+      dest[written + i] = static_cast<std::uint8_t>(record.id >> (8 * i));
+    }
     written += kSectorIdSize;
-    position += static_cast<std::int64_t>(kSectorHeaderSize) +
-                record.data_length;
+    position = NextRecord(position, record);
     if (index == record.count - 1) break;
   }
   return written;
@@ -253,15 +274,16 @@ std::int32_t D88Image::ListSectorRecords(int track, RecordSummary* dest,
   std::int64_t position = track_start;
   std::int32_t listed = 0;
   for (std::int64_t index = 0; listed < max_records; ++index) {
-    const SectorRecord record = ReadSectorRecord(position, track_start);
+    const SectorHeader record = ReadSectorHeader(file_, position, track_start);
     if (!record.whole) break;
     RecordSummary& summary = dest[listed++];
-    std::memcpy(summary.id, record.id, kSectorIdSize);
+    for (int i = 0; i < kSectorIdSize; ++i) {
+      summary.id[i] = static_cast<std::uint8_t>(record.id >> (8 * i));
+    }
     summary.data_length = record.data_length;
     summary.deleted_mark = record.deleted_mark;
     summary.status = record.status;
-    position += static_cast<std::int64_t>(kSectorHeaderSize) +
-                record.data_length;
+    position = NextRecord(position, record);
     if (index == record.count - 1) break;
   }
   return listed;

@@ -9,20 +9,21 @@
 
 #include <cstdint>
 
+#include "chain_index.h"
 #include "d88_format.h"
 #include "image_file.h"
+#include "sector_header.h"
 #include "sector_location_cache.h"
 
 namespace d88 {
 
-// Where a sector's record lies in the file, and what its header says.
+// What the track walk learned about one sector, without reading its data.
 struct SectorInfo {
-  bool found;
-  std::uint16_t data_length;    // bytes of data stored after the header
-  std::uint8_t deleted_mark;    // kDeletedDataMark when written as deleted
-  std::uint8_t status;          // 0, or the error recorded when imaged
-  std::int64_t track_start;     // file position of the track's first record
-  std::int64_t data_position;   // file position of the sector's data
+  bool found;                  // false: nothing below holds
+  std::uint16_t data_length;   // bytes stored after the header
+  std::uint8_t deleted_mark;   // header byte 0x07; kDeletedDataMark: deleted
+  std::uint8_t status;         // header byte 0x08; 0 unless a read error
+  std::int64_t data_position;  // file position of the first data byte
 };
 
 // One record of a track as stored: its ID and what its header says.
@@ -70,8 +71,13 @@ class D88Image {
   // after which it steps.
   void SetSectorRange(int first, int last);
 
-  // Finds the sector (c, h, r, n) of the track the way ReadSector does,
-  // without reading its data.
+  // Finds the sector (c, h, r, n) of the track the way ReadSector does: the
+  // first record with that ID in the walk from the track's first record. The
+  // walk ends, without the sector, at a header cut short by the end of the
+  // file, at a record with count 0 (before its ID is compared), or after the
+  // record whose index in the walk (from 0) equals its own count minus one.
+  // Numbers outside 0..255 and absent tracks find nothing. The data may be
+  // cut short by the end of the file: data_length is the header's field.
   SectorInfo FindSector(int track, int c, int h, int r, int n);
   // Reads at most max_length bytes of the sector (c, h, r, n) of the track into
   // dest. Returns the bytes delivered, 0 when the sector is not found.
@@ -91,28 +97,21 @@ class D88Image {
                                  std::int32_t max_records);
 
  private:
-  // One sector header as read from a track; whole is false when the file
-  // ended inside it, and then no other field may be used.
-  struct SectorRecord {
-    bool whole;
-    std::uint8_t id[kSectorIdSize];
-    std::uint16_t count;
-    std::uint16_t data_length;
-    std::uint8_t deleted_mark;
-    std::uint8_t status;
-  };
-
   void Reset();
   void ScanDisks();
   void ClearSelection();
   bool ReadDiskHeader(std::int64_t position, std::uint8_t* header);
   std::int64_t TrackPosition(int track) const;
-  SectorRecord ReadSectorRecord(std::int64_t position,
-                                std::int64_t track_start);
   SectorLocation WalkTrack(std::int64_t track_start, std::uint32_t id);
+  SectorLocation FollowChain(SectorLocation location, std::int64_t position,
+                             std::int64_t index);
+
+  static void NoteFound(SectorLocation& location, std::int64_t position,
+                        const SectorHeader& header);
 
   ImageFile file_;
   SectorLocationCache locations_;
+  ChainIndex chain_;
   int disk_count_ = 0;
   int first_sector_ = 1;
   int last_sector_ = 16;

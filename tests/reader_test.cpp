@@ -309,6 +309,50 @@ TEST_F(ReaderTest, DataLengthRulesOverTheSizeCode) {
   EXPECT_EQ(ReadOne(0, 0, 0, 3), SectorPattern(0, 3)) << "skips by the length";
 }
 
+// FindSector tells where a sector's data is and what its header says about
+// it, without reading the data; ReadSector reads through it.
+TEST_F(ReaderTest, FindSectorReportsTheHeaderFields) {
+  Bytes file = DiskBuilder()
+                   .SetTrack(0, {Record(0, 0, 1, 3, SectorPattern(0, 1, 300)),
+                                 Record(0, 0, 2, 3, SectorPattern(0, 2)),
+                                 Record(0, 0, 3, 3, SectorPattern(0, 3))})
+                   .Build();
+  const std::size_t second = 0x2B0 + 16 + 300;
+  const std::size_t third = second + 16 + 1024;
+  file[second + 0x07] = 0x10;  // deleted data
+  file[third + 0x08] = 0xB0;   // data CRC error
+  Load(file);
+  struct Case {
+    int r;
+    bool found;
+    std::uint16_t length;
+    std::uint8_t mark;
+    std::uint8_t status;
+    std::size_t data_at;
+  };
+  const Case cases[] = {
+      {1, true, 300, 0x00, 0x00, 0x2B0 + 16},
+      {2, true, 1024, 0x10, 0x00, second + 16},
+      {3, true, 1024, 0x00, 0xB0, third + 16},
+      {4, false, 0, 0, 0, 0},
+  };
+  for (int pass = 0; pass < 2; ++pass) {  // the second from kept outcomes
+    for (const Case& c : cases) {
+      const d88::SectorInfo info = image.FindSector(0, 0, 0, c.r, 3);
+      ASSERT_EQ(info.found, c.found) << c.r;
+      if (!c.found) continue;
+      EXPECT_EQ(info.data_length, c.length) << c.r;
+      EXPECT_EQ(info.deleted_mark, c.mark) << c.r;
+      EXPECT_EQ(info.status, c.status) << c.r;
+      EXPECT_EQ(info.data_position, static_cast<std::int64_t>(c.data_at)) << c.r;
+    }
+  }
+  EXPECT_FALSE(image.FindSector(1, 0, 0, 1, 3).found) << "absent track";
+  EXPECT_FALSE(image.FindSector(0, 0, 0, 1, 256 + 3).found) << "IDs are bytes";
+  // The bytes of a deleted or damaged sector are delivered as stored.
+  EXPECT_EQ(ReadOne(0, 0, 0, 2), SectorPattern(0, 2));
+}
+
 // --- Repeated lookups ---
 // A lookup's outcome is kept by track position and sector ID, so that a
 // damaged track is not walked again for every sector of every file. These

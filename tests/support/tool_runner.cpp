@@ -1,7 +1,10 @@
 #include "tool_runner.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -22,6 +25,37 @@ int ExitStatus(int system_result) {
 #else
   return WIFEXITED(system_result) ? WEXITSTATUS(system_result) : -1;
 #endif
+}
+
+std::string ErrnoText(int error) {
+  return std::to_string(error) + " (" + std::strerror(error) + ")";
+}
+
+// Under Wine, std::system now and then returns -1 without starting the
+// shell at all. That is a hiccup of the host, not a result of the tool, so
+// the command is tried once more; either way the cause goes to standard
+// error, which the test log shows.
+int RunCommand(const std::string& command) {
+  errno = 0;
+  const int result = std::system(command.c_str());
+#if defined(_WIN32)
+  if (result == -1) {
+    const int first_error = errno;
+    errno = 0;
+    const int again = std::system(command.c_str());
+    std::fprintf(stderr,
+                 "tool_runner: std::system returned -1, errno %s; tried again: "
+                 "%d, errno %s\n",
+                 ErrnoText(first_error).c_str(), again,
+                 ErrnoText(errno).c_str());
+    return again;
+  }
+#endif
+  if (result == -1) {
+    std::fprintf(stderr, "tool_runner: std::system returned -1, errno %s\n",
+                 ErrnoText(errno).c_str());
+  }
+  return result;
 }
 
 }  // namespace
@@ -97,7 +131,7 @@ ToolRun ToolRunner::Run(const std::vector<std::string>& args) const {
   const fs::path before = fs::current_path();
   fs::current_path(work_);
   ToolRun run;
-  run.status = ExitStatus(std::system(command.c_str()));
+  run.status = ExitStatus(RunCommand(command));
   fs::current_path(before);
   run.out = ReadFileText(out);
   run.err = ReadFileText(err);

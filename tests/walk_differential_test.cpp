@@ -1,0 +1,335 @@
+// FindSector against a plain reference walk, written here from the rules of
+// the format, on pseudo-random images made to send walks a long way: through
+// many blocks of the chain index, onto each other's records at other indexes,
+// past index 65,535, into count-0 records and into a header cut short by the
+// end of the file. Every answer must be the same, field by field.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "d88_builder.h"
+#include "d88_image.h"
+#include "scratch.h"
+
+namespace {
+
+using d88test::Bytes;
+
+constexpr std::size_t kHeaderSize = 0x2B0;
+constexpr int kTracks = 164;
+
+std::uint32_t Le(const Bytes& bytes, std::size_t at, int width) {
+  std::uint32_t value = 0;
+  for (int i = width - 1; i >= 0; --i) {
+    value = value << 8 | bytes[at + static_cast<std::size_t>(i)];
+  }
+  return value;
+}
+
+// The walk as the format defines it, one record at a time.
+d88::SectorInfo ReferenceFind(const Bytes& file, int track, const Bytes& id) {
+  d88::SectorInfo info = {};
+  const std::uint32_t offset = Le(file, 0x20 + 4 * static_cast<std::size_t>(track), 4);
+  if (offset == 0 || offset > Le(file, 0x1C, 4)) return info;
+  std::size_t position = offset;
+  for (std::int64_t index = 0;; ++index) {
+    if (position + 16 > file.size()) return info;
+    const std::uint32_t count = Le(file, position + 4, 2);
+    if (count == 0) return info;
+    if (std::equal(id.begin(), id.end(), file.begin() + static_cast<long>(position))) {
+      info.found = true;
+      info.data_length = static_cast<std::uint16_t>(Le(file, position + 14, 2));
+      info.deleted_mark = file[position + 7];
+      info.status = file[position + 8];
+      info.data_position = static_cast<std::int64_t>(position + 16);
+      return info;
+    }
+    position += 16 + Le(file, position + 14, 2);
+    if (index == static_cast<std::int64_t>(count) - 1) return info;
+  }
+}
+
+// How the records of one image are drawn.
+struct Shape {
+  const char* what;
+  std::size_t body_bytes;
+  int max_data;           // data lengths 0..max_data, mostly short
+  int aimed_per_100k;     // records whose count ends a given walk there
+  int small_per_100k;     // records with a small count chosen at random
+  int zero_per_million;   // records with count 0
+  bool one_count_runs;    // long stretches of one count
+  bool cut_at_end;        // the file ends inside a header
+  int start_every;        // about one record in this many starts a track
+  int hit_per_100k;       // records with an ID that lookups ask for
+  bool past_65535;        // most counts let walks run past index 65535
+};
+
+class ImageMaker {
+ public:
+  ImageMaker(const Shape& shape, std::uint32_t seed) : shape_(shape), random_(seed) {}
+
+  Bytes Make() {
+    Bytes body;
+    while (body.size() < shape_.body_bytes) AppendRecord(body);
+    if (shape_.cut_at_end) body.resize(body.size() - 16 + 7);
+    d88test::DiskBuilder disk("DIFF");
+    disk.SetSizeField(0xFFFFFFFFu);
+    for (int track = 0; track < kTracks; ++track) {
+      disk.SetTrackOffset(track, TrackOffset(body.size()));
+    }
+    Bytes file = disk.Build();
+    file.insert(file.end(), body.begin(), body.end());
+    return file;
+  }
+
+  // The IDs the lookups ask for: four that records carry now and then, one
+  // that records carry rarely and one that none carries.
+  static std::vector<Bytes> LookupIds() {
+    return {{0, 0, 1, 3}, {0, 0, 2, 3}, {0, 0, 3, 3}, {0, 0, 4, 3}, {1, 0, 1, 2}, {0, 0, 9, 3}};
+  }
+
+ private:
+  std::uint8_t Byte(int low, int high) {
+    return static_cast<std::uint8_t>(std::uniform_int_distribution<int>(low, high)(random_));
+  }
+  int Pick(int below) { return std::uniform_int_distribution<int>(0, below - 1)(random_); }
+
+  // Counts are drawn to end walks on purpose: a record m given count
+  // m - s + 1 + offset ends the walk from candidate start s exactly offset
+  // records after m, when the records between are all the walk meets.
+  std::uint16_t Count() {
+    const std::size_t m = record_starts_.size() - 1;
+    if (Pick(1000000) < shape_.zero_per_million) return 0;
+    if (shape_.one_count_runs) return RunCount(m);
+    if (Pick(100000) < shape_.aimed_per_100k) {
+      aimed_ = true;
+      return Targeted(m, 0);
+    }
+    if (Pick(100000) < shape_.small_per_100k) return static_cast<std::uint16_t>(1 + Pick(3000));
+    // Count 1 ends only a walk that starts on the record; 65535 ends every
+    // walk that reaches it at index 65534.
+    if (Pick(4) == 0) return static_cast<std::uint16_t>(1 + Pick(65535));
+    return shape_.past_65535 ? 1 : 0xFFFF;
+  }
+
+  std::uint16_t Targeted(std::size_t m, std::size_t offset) {
+    if (starts_.empty()) return 0xFFFF;
+    // Mostly a recent start; sometimes the earliest one still in reach, so
+    // that the walk ends near its last possible index.
+    std::size_t pick = starts_.size() - 1 - static_cast<std::size_t>(Pick(static_cast<int>(std::min<std::size_t>(starts_.size(), 12))));
+    if (Pick(6) == 0) {
+      pick = static_cast<std::size_t>(std::lower_bound(starts_.begin(), starts_.end(), m > 65534 ? m - 65534 : 0) - starts_.begin());
+    }
+    const std::size_t count = m - starts_[pick] + 1 + offset;
+    return count <= 0xFFFF ? static_cast<std::uint16_t>(count) : 0xFFFF;
+  }
+
+  // Runs of one count, each aimed at a walk: to end inside the run, at its
+  // first record, or just past its end (which must not end it).
+  std::uint16_t RunCount(std::size_t m) {
+    if (run_left_ == 0) {
+      run_left_ = static_cast<std::size_t>(300 + Pick(2000));
+      const int kind = Pick(4);
+      const std::size_t offset = kind == 0 ? 0 : kind == 1 ? run_left_ : static_cast<std::size_t>(Pick(static_cast<int>(run_left_)));
+      run_count_ = kind == 3 ? 0xFFFF : Targeted(m, offset);
+      aimed_ = kind == 0;
+    }
+    --run_left_;
+    return run_count_;
+  }
+
+  Bytes RecordId() {
+    return Pick(20) == 0 ? Bytes{1, 0, 1, 2} : Bytes{0, 0, Byte(1, 4), 3};
+  }
+
+  std::uint16_t DataLength() {
+    if (shape_.max_data == 0 || Pick(3) != 0) return 0;
+    return static_cast<std::uint16_t>(Pick(Pick(8) == 0 ? shape_.max_data + 1 : 64));
+  }
+
+  void AppendRecord(Bytes& body) {
+    if (Pick(shape_.start_every) == 0) starts_.push_back(record_starts_.size());
+    record_starts_.push_back(body.size());
+    // Most records carry IDs no lookup asks for, so that walks go far; a
+    // record that ends a walk often carries one, to find a sector on the
+    // very record that ends the walk.
+    aimed_ = false;
+    const std::uint16_t count = Count();
+    Bytes header = Pick(100000) < shape_.hit_per_100k || (aimed_ && Pick(3) == 0)
+                       ? RecordId()
+                       : Bytes{Byte(0x80, 0xFF), Byte(0, 255), Byte(0, 255), 3};
+    header.resize(16, 0);
+    const std::uint16_t length = DataLength();
+    header[4] = static_cast<std::uint8_t>(count);
+    header[5] = static_cast<std::uint8_t>(count >> 8);
+    header[7] = Pick(4) == 0 ? 0x10 : 0x00;
+    header[8] = Pick(4) == 0 ? 0xB0 : 0x00;
+    header[14] = static_cast<std::uint8_t>(length);
+    header[15] = static_cast<std::uint8_t>(length >> 8);
+    body.insert(body.end(), header.begin(), header.end());
+    for (int i = 0; i < length; ++i) body.push_back(Byte(0, 255));
+  }
+
+  // Mostly the start of a record; sometimes any byte, which starts a chain
+  // of its own that may or may not fall onto the records; sometimes absent.
+  std::uint32_t TrackOffset(std::size_t body_size) {
+    const int kind = Pick(10);
+    if (kind == 0) return 0;
+    std::size_t at = kind <= 2 || starts_.empty()
+                         ? static_cast<std::size_t>(Pick(static_cast<int>(body_size)))
+                         : record_starts_[starts_[static_cast<std::size_t>(
+                               Pick(static_cast<int>(starts_.size())))]];
+    return static_cast<std::uint32_t>(kHeaderSize + at);
+  }
+
+  Shape shape_;
+  std::mt19937 random_;
+  std::vector<std::size_t> record_starts_;
+  // Records that tracks start at: the walks the counts are aimed at.
+  std::vector<std::size_t> starts_;
+  std::uint16_t run_count_ = 0xFFFF;
+  std::size_t run_left_ = 0;
+  bool aimed_ = false;
+};
+
+class WalkDifferentialTest : public ::testing::TestWithParam<Shape> {
+ protected:
+  d88test::ScratchDir scratch;
+  d88::D88Image image;
+};
+
+std::string Describe(const Bytes& id, int track) {
+  return "track " + std::to_string(track) + " id " + std::to_string(id[0]) + "," +
+         std::to_string(id[1]) + "," + std::to_string(id[2]) + "," + std::to_string(id[3]);
+}
+
+// Each lookup is asked twice, in a shuffled order, so that kept outcomes
+// and shared segments answer as well as fresh walks.
+TEST_P(WalkDifferentialTest, FindSectorMatchesThePlainWalk) {
+  const Shape& shape = GetParam();
+  int found = 0;
+  int asked = 0;
+  for (std::uint32_t seed = 1; seed <= 3; ++seed) {
+    ImageMaker maker(shape, seed * 7919u);
+    const Bytes file = maker.Make();
+    ASSERT_TRUE(image.Open(scratch.Write("diff.d88", file).string().c_str()));
+    ASSERT_TRUE(image.SelectDisk(0));
+    std::vector<std::pair<int, Bytes>> lookups;
+    for (int track = 0; track < kTracks; ++track) {
+      for (const Bytes& id : ImageMaker::LookupIds()) lookups.push_back({track, id});
+    }
+    std::vector<std::pair<int, Bytes>> twice = lookups;
+    twice.insert(twice.end(), lookups.begin(), lookups.end());
+    std::shuffle(twice.begin(), twice.end(), std::mt19937(seed));
+    asked += static_cast<int>(twice.size());
+    for (const auto& [track, id] : twice) {
+      const d88::SectorInfo want = ReferenceFind(file, track, id);
+      const d88::SectorInfo got = image.FindSector(track, id[0], id[1], id[2], id[3]);
+      ASSERT_EQ(got.found, want.found) << shape.what << " seed " << seed << " " << Describe(id, track);
+      if (!want.found) continue;
+      ++found;
+      ASSERT_EQ(got.data_position, want.data_position) << shape.what << " " << Describe(id, track);
+      ASSERT_EQ(got.data_length, want.data_length) << shape.what;
+      ASSERT_EQ(got.deleted_mark, want.deleted_mark) << shape.what;
+      ASSERT_EQ(got.status, want.status) << shape.what;
+    }
+  }
+  // Both outcomes must be well represented for the comparison to mean much.
+  EXPECT_GT(found, asked / 100) << shape.what;
+  EXPECT_LT(found, asked * 9 / 10) << shape.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, WalkDifferentialTest,
+    ::testing::Values(
+        Shape{"short records, counts that end walks", 400000, 300, 100, 100, 20, false, false, 40, 100, false},
+        Shape{"long data spanning blocks", 600000, 30000, 100, 100, 5, false, true, 10, 100, false},
+        Shape{"stretches of one count", 500000, 200, 0, 0, 10, true, false, 40, 50, false},
+        Shape{"16-byte records past index 65535", 1600000, 0, 10, 0, 0, false, true, 500, 8, true}),
+    [](const ::testing::TestParamInfo<Shape>& param) {
+      return std::to_string(param.index);
+    });
+
+}  // namespace
+
+namespace {
+
+// Hand-made chains of 16-byte records where a walk is known to end, or not,
+// deep inside the chain index's segments.
+struct Aimed {
+  const char* what;
+  int records;
+  std::uint16_t default_count;
+  std::vector<std::pair<int, std::uint16_t>> counts;  // record -> count
+  std::vector<int> with_id;   // records carrying the ID looked up
+  int start;                  // the record track 0 starts at
+  int expected;               // the record found, or -1
+};
+
+Bytes AimedImage(const Aimed& c) {
+  Bytes body(static_cast<std::size_t>(c.records) * 16, 0);
+  for (int k = 0; k < c.records; ++k) {
+    std::uint8_t* record = body.data() + 16 * k;
+    record[0] = 0x90;
+    record[3] = 3;
+    std::uint16_t count = c.default_count;
+    for (const auto& [at, value] : c.counts) {
+      if (at == k) count = value;
+    }
+    // Records 9000..9099 of the run case share one count.
+    if (c.counts.size() == 3 && k > 9000 && k < 9099) count = c.counts[0].second;
+    record[4] = static_cast<std::uint8_t>(count);
+    record[5] = static_cast<std::uint8_t>(count >> 8);
+  }
+  for (int k : c.with_id) body[static_cast<std::size_t>(16 * k)] = 0x05;
+  Bytes file = d88test::DiskBuilder("AIM")
+                   .SetSizeField(0xFFFFFFFFu)
+                   .SetTrackOffset(0, static_cast<std::uint32_t>(kHeaderSize + 16 * c.start))
+                   .Build();
+  file.insert(file.end(), body.begin(), body.end());
+  return file;
+}
+
+TEST(AimedWalkTest, EndsDeepInTheChainAreExact) {
+  const Aimed cases[] = {
+      {"ends at record 9000, sector after it", 20000, 0xFFFF, {{9000, 9001}}, {9001, 15000}, 0, -1},
+      {"sector on the very record that ends", 20000, 0xFFFF, {{9000, 9001}}, {9000, 12000}, 0, 9000},
+      {"the end is another walk's", 20000, 0xFFFF, {{9000, 9001}}, {9001}, 10, 9001},
+      {"one count for all: ends at index 4999", 20000, 5000, {{0, 0xFFFF}}, {4999, 5000}, 0, 4999},
+      {"one count for all: one past the end", 20000, 5000, {{0, 0xFFFF}}, {5000}, 0, -1},
+      {"one count, started later", 20000, 5000, {{0, 0xFFFF}, {3, 0xFFFF}}, {5002}, 3, 5002},
+      {"count 65535 ends at index 65534", 70000, 0xFFFF, {}, {65535}, 0, -1},
+      {"count 65535, found at index 65534", 70000, 0xFFFF, {}, {65534}, 0, 65534},
+      {"past 65535 nothing ends", 90000, 1, {{0, 0xFFFF}, {70000, 2}}, {85000}, 0, 85000},
+      {"count 0 deep in the chain", 30000, 0xFFFF, {{20000, 0}}, {20000, 20001, 26000}, 0, -1},
+      {"a run whose count would end the walk one record on", 20000, 0xFFFF,
+       {{9000, 9101}, {9050, 9101}, {9099, 9101}}, {9101}, 0, 9101},
+      {"mixed counts where index 65534 comes", 80000, 0xFFFF,
+       {{69590, 1}, {69591, 7}, {69592, 1}, {69593, 7}, {69594, 1}, {69595, 7}},
+       {73599, 76000}, 4064, -1},
+      {"count 0 after the sector", 30000, 0xFFFF, {{20000, 0}}, {19999}, 0, 19999},
+  };
+  d88test::ScratchDir scratch;
+  for (const Aimed& c : cases) {
+    const Bytes file = AimedImage(c);
+    d88::D88Image image;
+    ASSERT_TRUE(image.Open(scratch.Write("aim.d88", file).string().c_str()));
+    ASSERT_TRUE(image.SelectDisk(0));
+    const Bytes id = {0x05, 0, 0, 3};
+    const d88::SectorInfo want = ReferenceFind(file, 0, id);
+    const d88::SectorInfo got = image.FindSector(0, 0x05, 0, 0, 3);
+    ASSERT_EQ(want.found, c.expected >= 0) << c.what << ": the case itself is wrong";
+    EXPECT_EQ(got.found, want.found) << c.what;
+    if (c.expected >= 0) {
+      EXPECT_EQ(got.data_position,
+                static_cast<std::int64_t>(kHeaderSize + 16 * static_cast<std::size_t>(c.expected) + 16))
+          << c.what;
+    }
+  }
+}
+
+}  // namespace
