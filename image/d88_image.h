@@ -34,6 +34,8 @@ struct RecordSummary {
   std::uint8_t status;
 };
 
+// A reader holds fixed tables of several MiB (the chain index for damaged
+// tracks): keep it in static storage or on the heap, never on the stack.
 class D88Image {
  public:
   D88Image() = default;

@@ -129,7 +129,8 @@ TEST(ImageFileReaderTest, ReadsEverySectorAcrossWindows) {
       expected.insert(expected.end(), data.begin(), data.end());
     }
   }
-  d88::D88Image image;
+  // The reader's fixed tables are larger than a Windows thread's stack.
+  static d88::D88Image image;
   ASSERT_TRUE(
       image.Open(scratch.Write("disk.d88", disk.Build()).string().c_str()));
   ASSERT_TRUE(image.SelectDisk(0));
