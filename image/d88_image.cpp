@@ -244,49 +244,57 @@ std::int32_t D88Image::ReadSectors(int track, int c, int h, int r, int n,
 }
 
 // Unlike ReadSector, a count of 0 does not end this walk early: a listing
-// shows what is stored, and then stops only when dest is full or the file
-// ends.
-std::int32_t D88Image::ListSectorIds(int track, std::uint8_t* dest,
-                                     std::int32_t max_bytes) {
-  const std::int64_t track_start = TrackPosition(track);
-  if (track_start < 0 || !file_.IsOpen()) return 0;
-  std::int64_t position = track_start;
-  std::int32_t written = 0;
-  for (std::int64_t index = 0; written < max_bytes; ++index) {
-    const SectorHeader record = ReadSectorHeader(file_, position, track_start);
-    if (!record.whole) break;
-    for (int i = 0; i < kSectorIdSize; ++i) {
-      dest[written + i] = static_cast<std::uint8_t>(record.id >> (8 * i));
-    }
-    written += kSectorIdSize;
-    position = NextRecord(position, record);
-    if (index == record.count - 1) break;
-  }
-  return written;
-}
-
-// The same walk as ListSectorIds, keeping each header's length and status:
-// one pass over the track, however many records it holds.
-std::int32_t D88Image::ListSectorRecords(int track, RecordSummary* dest,
-                                         std::int32_t max_records) {
+// shows what is stored, and then stops only when keep has taken max records
+// or the file ends. keep(index, header) takes each record in stored order.
+template <typename Keep>
+std::int32_t D88Image::WalkForListing(int track, std::int32_t max, Keep keep) {
   const std::int64_t track_start = TrackPosition(track);
   if (track_start < 0 || !file_.IsOpen()) return 0;
   std::int64_t position = track_start;
   std::int32_t listed = 0;
-  for (std::int64_t index = 0; listed < max_records; ++index) {
+  for (std::int64_t index = 0; listed < max; ++index) {
     const SectorHeader record = ReadSectorHeader(file_, position, track_start);
     if (!record.whole) break;
-    RecordSummary& summary = dest[listed++];
-    for (int i = 0; i < kSectorIdSize; ++i) {
-      summary.id[i] = static_cast<std::uint8_t>(record.id >> (8 * i));
-    }
-    summary.data_length = record.data_length;
-    summary.deleted_mark = record.deleted_mark;
-    summary.status = record.status;
+    keep(listed++, record);
     position = NextRecord(position, record);
     if (index == record.count - 1) break;
   }
   return listed;
+}
+
+namespace {
+
+void UnpackId(std::uint32_t id, std::uint8_t* dest) {
+  for (int i = 0; i < kSectorIdSize; ++i) {
+    dest[i] = static_cast<std::uint8_t>(id >> (8 * i));
+  }
+}
+
+}  // namespace
+
+std::int32_t D88Image::ListSectorIds(int track, std::uint8_t* dest,
+                                     std::int32_t max_bytes) {
+  const std::int32_t max_records =
+      max_bytes > 0 ? (max_bytes + kSectorIdSize - 1) / kSectorIdSize : 0;
+  const std::int32_t listed = WalkForListing(
+      track, max_records, [dest](std::int32_t i, const SectorHeader& record) {
+        UnpackId(record.id, dest + i * kSectorIdSize);
+      });
+  return listed * kSectorIdSize;
+}
+
+// The same walk, keeping each header's length and status: one pass over the
+// track, however many records it holds.
+std::int32_t D88Image::ListSectorRecords(int track, RecordSummary* dest,
+                                         std::int32_t max_records) {
+  return WalkForListing(
+      track, max_records, [dest](std::int32_t i, const SectorHeader& record) {
+        RecordSummary& summary = dest[i];
+        UnpackId(record.id, summary.id);
+        summary.data_length = record.data_length;
+        summary.deleted_mark = record.deleted_mark;
+        summary.status = record.status;
+      });
 }
 
 }  // namespace d88

@@ -101,6 +101,8 @@ class D88Image {
  private:
   void Reset();
   void ScanDisks();
+  template <typename Keep>
+  std::int32_t WalkForListing(int track, std::int32_t max, Keep keep);
   void ClearSelection();
   bool ReadDiskHeader(std::int64_t position, std::uint8_t* header);
   std::int64_t TrackPosition(int track) const;

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "file_seek.h"
+
 #if defined(_WIN32)
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -14,15 +16,6 @@
 
 namespace d88 {
 namespace {
-
-// Seeks are 64-bit on every host: a disk may start past 2 GiB.
-bool SeekTo(std::FILE* stream, std::int64_t position) {
-#if defined(_WIN32)
-  return _fseeki64(stream, position, SEEK_SET) == 0;
-#else
-  return fseeko(stream, static_cast<off_t>(position), SEEK_SET) == 0;
-#endif
-}
 
 // The position of the end of the file, or -1 when the host cannot tell.
 std::int64_t EndPosition(std::FILE* stream) {

@@ -2,18 +2,9 @@
 
 #include <cerrno>
 
+#include "file_seek.h"
+
 namespace d88 {
-namespace {
-
-bool SeekTo(std::FILE* stream, std::int64_t position) {
-#if defined(_WIN32)
-  return _fseeki64(stream, position, SEEK_SET) == 0;
-#else
-  return fseeko(stream, static_cast<off_t>(position), SEEK_SET) == 0;
-#endif
-}
-
-}  // namespace
 
 bool ImageWriter::Fail() {
   error_ = errno != 0 ? errno : EIO;
