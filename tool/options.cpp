@@ -15,7 +15,7 @@ struct ParseState {
 
 using Apply = bool (*)(ParseState& state, const char* value);
 
-struct OptionSpec {
+struct OptionRow {
   const char* name;  // without the leading "--"
   const char* value_name;  // nullptr: the option takes no value
   const char* help;
@@ -89,7 +89,7 @@ bool ApplyVersion(ParseState& state, const char*) {
   return true;
 }
 
-constexpr OptionSpec kOptionTable[] = {
+constexpr OptionRow kOptionTable[] = {
     {"list", nullptr, "list every disk's files; write nothing", ApplyList},
     {"test", nullptr, "read every file as extraction would; write nothing",
      ApplyTest},
@@ -110,11 +110,11 @@ constexpr OptionSpec kOptionTable[] = {
     {"version", nullptr, "show the version and exit", ApplyVersion},
 };
 
-const OptionSpec* FindOption(const char* name, std::size_t length) {
-  for (const OptionSpec& spec : kOptionTable) {
-    if (std::strlen(spec.name) == length &&
-        std::strncmp(spec.name, name, length) == 0) {
-      return &spec;
+const OptionRow* FindOption(const char* name, std::size_t length) {
+  for (const OptionRow& row : kOptionTable) {
+    if (std::strlen(row.name) == length &&
+        std::strncmp(row.name, name, length) == 0) {
+      return &row;
     }
   }
   return nullptr;
@@ -134,20 +134,20 @@ bool TakeOption(ParseState& state, int argc, char** argv, int& index) {
   const std::size_t length = equals != nullptr
                                  ? static_cast<std::size_t>(equals - argument)
                                  : std::strlen(argument);
-  const OptionSpec* spec = FindOption(argument, length);
-  if (spec == nullptr) return Problem(state, "unknown option '%s'", argv[index]);
-  if (spec->value_name == nullptr) {
+  const OptionRow* row = FindOption(argument, length);
+  if (row == nullptr) return Problem(state, "unknown option '%s'", argv[index]);
+  if (row->value_name == nullptr) {
     if (equals != nullptr) {
       return Problem(state, "option '%s' takes no value", argv[index]);
     }
-    return spec->apply(state, nullptr);
+    return row->apply(state, nullptr);
   }
   const char* value = equals != nullptr ? equals + 1 : nullptr;
   if (value == nullptr && index + 1 < argc) value = argv[++index];
   if (value == nullptr || value[0] == '\0') {
-    return Problem(state, "option '--%s' needs a value", spec->name);
+    return Problem(state, "option '--%s' needs a value", row->name);
   }
-  return spec->apply(state, value);
+  return row->apply(state, value);
 }
 
 // The arguments that are not options keep their original positions: image
@@ -284,13 +284,13 @@ CommandLine ParseCommandLine(int argc, char** argv) {
 const char* OptionsHelpText() {
   static char text[2048];
   std::size_t used = 0;
-  for (const OptionSpec& spec : kOptionTable) {
+  for (const OptionRow& row : kOptionTable) {
     char left[32];
-    std::snprintf(left, sizeof left, "--%s%s%s", spec.name,
-                  spec.value_name != nullptr ? "=" : "",
-                  spec.value_name != nullptr ? spec.value_name : "");
+    std::snprintf(left, sizeof left, "--%s%s%s", row.name,
+                  row.value_name != nullptr ? "=" : "",
+                  row.value_name != nullptr ? row.value_name : "");
     const int written = std::snprintf(text + used, sizeof text - used,
-                                      "  %-18s %s\n", left, spec.help);
+                                      "  %-18s %s\n", left, row.help);
     if (written < 0 || static_cast<std::size_t>(written) >= sizeof text - used) {
       break;
     }
