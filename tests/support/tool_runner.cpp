@@ -31,22 +31,28 @@ std::string ErrnoText(int error) {
   return std::to_string(error) + " (" + std::strerror(error) + ")";
 }
 
-// Under Wine, std::system now and then returns -1 without starting the
-// shell at all. That is a hiccup of the host, not a result of the tool, so
-// the command is tried once more; either way the cause goes to standard
-// error, which the test log shows.
+// Under Wine the shell now and then fails to start the tool at all:
+// std::system returns -1, or cmd.exe answers 9009 ("not recognized as a
+// command") for a binary that is there. That is a hiccup of the host, not a
+// result of the tool (which never exits with 9009), so the command is tried
+// once more; either way the cause goes to standard error, which the test
+// log shows.
+#if defined(_WIN32)
+constexpr int kShellCommandNotFound = 9009;
+#endif
+
 int RunCommand(const std::string& command) {
   errno = 0;
   const int result = std::system(command.c_str());
 #if defined(_WIN32)
-  if (result == -1) {
+  if (result == -1 || result == kShellCommandNotFound) {
     const int first_error = errno;
     errno = 0;
     const int again = std::system(command.c_str());
     std::fprintf(stderr,
-                 "tool_runner: std::system returned -1, errno %s; tried again: "
-                 "%d, errno %s\n",
-                 ErrnoText(first_error).c_str(), again,
+                 "tool_runner: std::system returned %d, errno %s; tried "
+                 "again: %d, errno %s\n",
+                 result, ErrnoText(first_error).c_str(), again,
                  ErrnoText(errno).c_str());
     return again;
   }
