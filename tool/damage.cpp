@@ -182,22 +182,54 @@ bool SameHostName(const char* a, const char* b) {
 #endif
 }
 
-WrittenName* FindWritten(const char* host_name, int disk, bool folders) {
-  for (int i = 0; i < written_count; ++i) {
-    WrittenName& name = written_names[i];
-    if (folders && name.disk != disk) continue;
-    if (SameHostName(name.host_name, host_name)) return &name;
+// The names written so far are found through a hash table, so that a run
+// of 8192 files does not compare every name with every earlier one. Slots
+// hold an index into written_names plus one; 0 is an empty slot.
+constexpr std::uint32_t kHashSlots = 2 * kMaxWrittenNames;  // a power of two
+std::uint16_t name_slots[kHashSlots];
+
+char FoldedForHost(char c) {
+#if defined(_WIN32)
+  if (c >= 'a' && c <= 'z') return static_cast<char>(c - 'a' + 'A');
+#endif
+  return c;
+}
+
+// In folder mode a name is only the same file on its own disk.
+std::uint32_t SlotOf(const char* host_name, int disk, bool folders) {
+  std::uint32_t hash = folders ? static_cast<std::uint32_t>(disk) : 0xFFFFu;
+  for (const char* c = host_name; *c != '\0'; ++c) {
+    hash = (hash ^ static_cast<unsigned char>(FoldedForHost(*c))) * 16777619u;
   }
-  return nullptr;
+  return hash & (kHashSlots - 1);
+}
+
+struct Lookup {
+  WrittenName* found;  // nullptr when the name was not written yet
+  std::uint32_t slot;  // where it is, or the free slot it would take
+};
+
+Lookup FindWritten(const char* host_name, int disk, bool folders) {
+  std::uint32_t slot = SlotOf(host_name, disk, folders);
+  for (; name_slots[slot] != 0; slot = (slot + 1) & (kHashSlots - 1)) {
+    WrittenName& name = written_names[name_slots[slot] - 1];
+    if (folders && name.disk != disk) continue;
+    if (SameHostName(name.host_name, host_name)) return {&name, slot};
+  }
+  return {nullptr, slot};
 }
 
 }  // namespace
 
-void ForgetWrittenNames() { written_count = 0; }
+void ForgetWrittenNames() {
+  written_count = 0;
+  std::memset(name_slots, 0, sizeof name_slots);
+}
 
 void NoteWritten(const char* host_name, const DirEntry& entry, int disk,
                  int entry_number, bool folders) {
-  WrittenName* earlier = FindWritten(host_name, disk, folders);
+  const Lookup lookup = FindWritten(host_name, disk, folders);
+  WrittenName* earlier = lookup.found;
   if (earlier != nullptr) {
     char folder[16];
     std::snprintf(folder, sizeof folder, "%03d", disk);
@@ -209,6 +241,7 @@ void NoteWritten(const char* host_name, const DirEntry& entry, int disk,
                  report::ShowName(earlier->entry_name).text);
   } else if (written_count < kMaxWrittenNames) {
     earlier = &written_names[written_count++];
+    name_slots[lookup.slot] = static_cast<std::uint16_t>(written_count);
   } else {
     return;
   }
