@@ -360,13 +360,19 @@ const char* FolderErrorText() {
 
 namespace {
 
-// Whether an open name is a plain file of its own, which may be truncated
-// and written: not a FIFO or a device, and not a hard link whose other
-// names (perhaps outside the folder) would change with it.
-bool IsOwnPlainFile(int handle) {
+// What stands under a name just opened for writing: a plain file of its
+// own may be emptied and written; anything else (a FIFO, a device, a hard
+// link whose other names, perhaps outside the folder, would change with it)
+// is replaced.
+enum class Standing { kNewFile, kOwnFile, kOther };
+
+Standing WhatStands(int handle) {
   struct stat status;
-  return fstat(handle, &status) == 0 && S_ISREG(status.st_mode) &&
-         status.st_nlink == 1;
+  if (fstat(handle, &status) != 0 || !S_ISREG(status.st_mode) ||
+      status.st_nlink != 1) {
+    return Standing::kOther;
+  }
+  return status.st_size == 0 ? Standing::kNewFile : Standing::kOwnFile;
 }
 
 // O_NOFOLLOW makes the open fail (ELOOP; EMLINK on some BSDs) on a symbolic
@@ -376,13 +382,19 @@ bool IsOwnPlainFile(int handle) {
 // removed and the file made anew; O_EXCL then guarantees that the file
 // opened is the one just made, not something slipped in between.
 int OpenForWriting(const char* name) {
+  // Usually nothing stands under the name yet: then a new file needs no
+  // further look.
+  const int fresh = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW |
+                                   O_CLOEXEC, 0666);
+  if (fresh >= 0 || errno != EEXIST) return fresh;
   const int handle = open(name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK |
                                     O_CLOEXEC, 0666);
-  if (handle >= 0 && IsOwnPlainFile(handle)) {
-    if (ftruncate(handle, 0) == 0 &&
-        fcntl(handle, F_SETFL, fcntl(handle, F_GETFL) & ~O_NONBLOCK) == 0) {
-      return handle;
-    }
+  // O_NONBLOCK means nothing to a plain file, so it may stay set.
+  const Standing standing =
+      handle >= 0 ? WhatStands(handle) : Standing::kOther;
+  if (standing == Standing::kNewFile) return handle;
+  if (standing == Standing::kOwnFile) {
+    if (ftruncate(handle, 0) == 0) return handle;
     const int error = errno;
     close(handle);
     errno = error;
