@@ -166,3 +166,35 @@ TEST(HostFileNameTest, KnowsTheConsoleDevices) {
 }
 
 }  // namespace
+
+namespace {
+
+// Which host names meet in one file: the repack and the notes of replaced
+// files both rely on this. A Shift_JIS pair's second byte is no letter
+// where the code page reads the pair as one character.
+TEST(CompareHostNamesTest, NamesMeetAsTheHostTellsFilesApart) {
+  struct Case {
+    const char* a;
+    const char* b;
+    HostRules rules;
+    NameEncoding encoding;
+    bool same;
+  };
+  const Case cases[] = {
+      {"Game", "GAME", HostRules::kPosix, NameEncoding::kRaw, false},
+      {"Game", "GAME", HostRules::kWindows, NameEncoding::kRaw, true},
+      {"\x83\x61", "\x83\x41", HostRules::kWindows, NameEncoding::kRaw, false},
+      {"\x83\x61", "\x83\x41", HostRules::kWindowsOtherCodePage,
+       NameEncoding::kRaw, true},
+      {"\xE3\x81\x61", "\xE3\x81\x41", HostRules::kWindows,
+       NameEncoding::kUnicode, true},
+      {"AB", "ABC", HostRules::kWindows, NameEncoding::kRaw, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(d88::CompareHostNames(c.a, c.b, c.rules, c.encoding) == 0,
+              c.same)
+        << c.a << " / " << c.b;
+  }
+}
+
+}  // namespace

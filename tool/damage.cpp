@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host.h"
 #include "host_name.h"
 #include "reporter.h"
 
@@ -166,32 +167,18 @@ constexpr int kMaxWrittenNames = kMaxDisks * kMaxDirEntries;
 WrittenName written_names[kMaxWrittenNames];
 int written_count = 0;
 
-// Windows file systems ignore the case of ASCII letters; POSIX ones do not.
-bool SameHostName(const char* a, const char* b) {
-#if defined(_WIN32)
-  for (;; ++a, ++b) {
-    char x = *a;
-    char y = *b;
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-    if (x == '\0') return true;
-  }
-#else
-  return std::strcmp(a, b) == 0;
-#endif
-}
-
 // The names written so far are found through a hash table, so that a run
 // of 8192 files does not compare every name with every earlier one. Slots
 // hold an index into written_names plus one; 0 is an empty slot.
 constexpr std::uint32_t kHashSlots = 2 * kMaxWrittenNames;  // a power of two
 std::uint16_t name_slots[kHashSlots];
 
+// Folds every ASCII letter where the host ignores case: names the host
+// takes as one file then always land in the same slot.
 char FoldedForHost(char c) {
-#if defined(_WIN32)
-  if (c >= 'a' && c <= 'z') return static_cast<char>(c - 'a' + 'A');
-#endif
+  if (host::NameRules() != HostRules::kPosix && c >= 'a' && c <= 'z') {
+    return static_cast<char>(c - 'a' + 'A');
+  }
   return c;
 }
 
@@ -209,12 +196,16 @@ struct Lookup {
   std::uint32_t slot;  // where it is, or the free slot it would take
 };
 
-Lookup FindWritten(const char* host_name, int disk, bool folders) {
+Lookup FindWritten(const char* host_name, NameEncoding encoding, int disk,
+                   bool folders) {
   std::uint32_t slot = SlotOf(host_name, disk, folders);
   for (; name_slots[slot] != 0; slot = (slot + 1) & (kHashSlots - 1)) {
     WrittenName& name = written_names[name_slots[slot] - 1];
     if (folders && name.disk != disk) continue;
-    if (SameHostName(name.host_name, host_name)) return {&name, slot};
+    if (CompareHostNames(name.host_name, host_name, host::NameRules(),
+                         encoding) == 0) {
+      return {&name, slot};
+    }
   }
   return {nullptr, slot};
 }
@@ -226,9 +217,11 @@ void ForgetWrittenNames() {
   std::memset(name_slots, 0, sizeof name_slots);
 }
 
-void NoteWritten(const char* host_name, const DirEntry& entry, int disk,
-                 int entry_number, bool folders) {
-  const Lookup lookup = FindWritten(host_name, disk, folders);
+void NoteWritten(const char* host_name, bool utf8_name, const DirEntry& entry,
+                 int disk, int entry_number, bool folders) {
+  const Lookup lookup = FindWritten(
+      host_name, utf8_name ? NameEncoding::kUnicode : NameEncoding::kRaw,
+      disk, folders);
   WrittenName* earlier = lookup.found;
   if (earlier != nullptr) {
     char folder[16];

@@ -49,7 +49,7 @@ void ForgetWrittenNames();
 // Remembers the host file just written for the entry (disk, 1-based entry
 // number) and notes it when it replaces an earlier one. With folders only
 // files of the same disk can meet.
-void NoteWritten(const char* host_name, const DirEntry& entry, int disk,
-                 int entry_number, bool folders);
+void NoteWritten(const char* host_name, bool utf8_name, const DirEntry& entry,
+                 int disk, int entry_number, bool folders);
 
 }  // namespace d88

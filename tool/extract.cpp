@@ -79,7 +79,8 @@ FileOutcome ExtractFile(D88Image& image, const DirEntry& entry,
     report::Note("file \"%s\" saved as \"%s\"",
                  report::ShowName(entry.name).text, host_name);
   }
-  NoteWritten(host_name, entry, place.disk, entry_number, options.folders);
+  NoteWritten(host_name, options.unicode_names, entry, place.disk,
+              entry_number, options.folders);
   NoteFileDamage(LabelFile(place.folder, host_name), read);
   return FileOutcome::kWritten;
 }

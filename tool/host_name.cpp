@@ -114,4 +114,34 @@ bool HostFileName(const char* entry_name, HostRules rules,
   return std::strcmp(host_name, start) != 0;
 }
 
+namespace {
+
+unsigned char FoldedByte(unsigned char byte, HostRules rules) {
+  if (rules != HostRules::kPosix && byte >= 'a' && byte <= 'z') {
+    return static_cast<unsigned char>(byte - 'a' + 'A');
+  }
+  return byte;
+}
+
+}  // namespace
+
+// Windows takes names equal but for the case of their ASCII letters as one
+// file. The second byte of a raw Shift_JIS character is no letter, whatever
+// its value, where the code page reads the pair as one character.
+int CompareHostNames(const char* a, const char* b, HostRules rules,
+                     NameEncoding encoding) {
+  const bool pairs =
+      encoding == NameEncoding::kRaw && rules == HostRules::kWindows;
+  bool in_character = false;
+  for (std::size_t i = 0;; ++i) {
+    const auto x = static_cast<unsigned char>(a[i]);
+    const auto y = static_cast<unsigned char>(b[i]);
+    const unsigned char fx = in_character ? x : FoldedByte(x, rules);
+    const unsigned char fy = in_character ? y : FoldedByte(y, rules);
+    if (fx != fy) return fx < fy ? -1 : 1;
+    if (x == 0) return 0;
+    in_character = !in_character && pairs && IsShiftJisLead(x);
+  }
+}
+
 }  // namespace d88

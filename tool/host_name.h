@@ -46,4 +46,9 @@ bool HostFileName(const char* entry_name, HostRules rules,
 // extension.
 bool IsWindowsDeviceName(const char* name);
 
+// Orders two host names as the host tells files apart: below 0, 0 (the
+// same file) or above 0.
+int CompareHostNames(const char* a, const char* b, HostRules rules,
+                     NameEncoding encoding);
+
 }  // namespace d88

@@ -86,34 +86,6 @@ HostPath PathOf(const Options& options, const Claim& claim) {
   return path;
 }
 
-bool IsShiftJisLead(unsigned char byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
-unsigned char FoldedByte(unsigned char byte) {
-  if (host::NameRules() != HostRules::kPosix && byte >= 'a' && byte <= 'z') {
-    return static_cast<unsigned char>(byte - 'a' + 'A');
-  }
-  return byte;
-}
-
-// Orders host names as the host tells files apart: Windows takes names
-// equal but for the case of their letters as one file. The second byte of
-// a raw Shift_JIS character is no letter, whatever its value.
-int CompareHostNames(const char* a, const char* b, bool utf8) {
-  const bool pairs = !utf8 && host::NameRules() == HostRules::kWindows;
-  bool in_character = false;
-  for (std::size_t i = 0;; ++i) {
-    const auto x = static_cast<unsigned char>(a[i]);
-    const auto y = static_cast<unsigned char>(b[i]);
-    const unsigned char fx = in_character ? x : FoldedByte(x);
-    const unsigned char fy = in_character ? y : FoldedByte(y);
-    if (fx != fy) return fx < fy ? -1 : 1;
-    if (x == 0) return 0;
-    in_character = !in_character && pairs && IsShiftJisLead(x);
-  }
-}
-
 // --- Which entry each host file belongs to. ---
 
 // Whether an extraction writes the entry's file: its first sector must be
@@ -151,7 +123,9 @@ void CollectClaims(D88Image& image, const Options& options) {
 // Claims meet in one host file when they share a folder and a host name.
 int CompareClaims(const Claim& a, const Claim& b, const Options& options) {
   if (options.folders && a.disk != b.disk) return a.disk < b.disk ? -1 : 1;
-  return CompareHostNames(a.name.text, b.name.text, options.unicode_names);
+  return CompareHostNames(
+      a.name.text, b.name.text, host::NameRules(),
+      options.unicode_names ? NameEncoding::kUnicode : NameEncoding::kRaw);
 }
 
 // Each host file belongs to the last entry that an extraction writes to
