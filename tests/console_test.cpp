@@ -161,13 +161,7 @@ std::string DrainTerminal(int controller) {
 }
 
 std::string Listing(const std::string& name, int track, int r) {
-  char line[128];
-  std::snprintf(line, sizeof line,
-                "%-6s   START:%02x %02x    END:%02x %02x   SIZE:0400\n",
-                name.c_str(), static_cast<unsigned>(track),
-                static_cast<unsigned>(r), static_cast<unsigned>(track),
-                static_cast<unsigned>(r));
-  return line;
+  return d88test::ListingLine(name, track, r, track, r, 0x400);
 }
 
 struct TerminalCase {

@@ -26,16 +26,8 @@ using d88test::ToolRun;
 using d88test::ToolRunner;
 using Tree = std::map<std::string, std::string>;
 
-std::string Listing(const std::string& name, int st, int ss, int et, int es,
-                    int size) {
-  char line[128];
-  std::snprintf(line, sizeof line,
-                "%-6s   START:%02x %02x    END:%02x %02x   SIZE:%04x\n",
-                name.c_str(), static_cast<unsigned>(st),
-                static_cast<unsigned>(ss), static_cast<unsigned>(et),
-                static_cast<unsigned>(es), static_cast<unsigned>(size));
-  return line;
-}
+using d88test::ListingLine;
+constexpr auto Listing = ListingLine;
 
 // The host file a run from (track, r) writes: what the run delivers, then
 // zeros up to size.

@@ -35,13 +35,7 @@ const std::string& HostName(const NameCase& name) {
 
 // The listing line of a one-sector file.
 std::string Listing(const std::string& name, int track, int r) {
-  char line[128];
-  std::snprintf(line, sizeof line,
-                "%-6s   START:%02x %02x    END:%02x %02x   SIZE:0400\n",
-                name.c_str(), static_cast<unsigned>(track),
-                static_cast<unsigned>(r), static_cast<unsigned>(track),
-                static_cast<unsigned>(r));
-  return line;
+  return d88test::ListingLine(name, track, r, track, r, 0x400);
 }
 
 // Each Windows rule by a name that Windows would refuse, open as a device,

@@ -107,6 +107,19 @@ std::string SystemErrorText(unsigned long error) {
 }
 #endif
 
+std::string ListingLine(const std::string& name, int start_track,
+                        int start_sector, int end_track, int end_sector,
+                        int size) {
+  char line[128];
+  std::snprintf(line, sizeof line,
+                "%-6s   START:%02x %02x    END:%02x %02x   SIZE:%04x\n",
+                name.c_str(), static_cast<unsigned>(start_track),
+                static_cast<unsigned>(start_sector),
+                static_cast<unsigned>(end_track),
+                static_cast<unsigned>(end_sector), static_cast<unsigned>(size));
+  return line;
+}
+
 bool HostTakesShiftJisNames() {
 #if defined(_WIN32)
   return GetACP() == 932;

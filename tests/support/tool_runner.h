@@ -34,6 +34,11 @@ std::string ConsoleText(const std::string& text);
 std::string SystemErrorText(unsigned long error);
 #endif
 
+// The listing line the tool prints for an entry (before ConsoleText).
+std::string ListingLine(const std::string& name, int start_track,
+                        int start_sector, int end_track, int end_sector,
+                        int size);
+
 // Whether raw Shift_JIS names reach the host's files unchanged: always on
 // POSIX, and on Windows only under the Japanese ANSI code page (932).
 bool HostTakesShiftJisNames();
