@@ -205,12 +205,21 @@ SectorInfo D88Image::FindSector(int track, int c, int h, int r, int n) {
 std::int32_t D88Image::ReadSector(int track, int c, int h, int r, int n,
                                   std::uint8_t* dest,
                                   std::int32_t max_length) {
-  const SectorInfo info = FindSector(track, c, h, r, n);
-  if (!info.found) return 0;
+  return ReadFoundSector(track, FindSector(track, c, h, r, n), dest,
+                         max_length);
+}
+
+// The track's start is passed on so that the file keeps it in its window:
+// the next lookup on this track walks from there.
+std::int32_t D88Image::ReadFoundSector(int track, const SectorInfo& sector,
+                                       std::uint8_t* dest,
+                                       std::int32_t max_length) {
+  if (!sector.found) return 0;
   const std::int32_t wanted =
-      info.data_length < max_length ? info.data_length : max_length;
+      sector.data_length < max_length ? sector.data_length : max_length;
   // Data cut short by the end of the file delivers what was read.
-  return file_.ReadAt(info.data_position, dest, wanted, TrackPosition(track));
+  return file_.ReadAt(sector.data_position, dest, wanted,
+                      TrackPosition(track));
 }
 
 // A run asks for one nominal sector at a time (the last step only for what

@@ -85,6 +85,9 @@ class D88Image {
   // dest. Returns the bytes delivered, 0 when the sector is not found.
   std::int32_t ReadSector(int track, int c, int h, int r, int n,
                           std::uint8_t* dest, std::int32_t max_length);
+  // The same for a sector that FindSector has already found on the track.
+  std::int32_t ReadFoundSector(int track, const SectorInfo& sector,
+                               std::uint8_t* dest, std::int32_t max_length);
   // Reads total bytes from consecutive sectors starting at (c, h, r, n) of the
   // track. Returns the bytes delivered by whole steps.
   std::int32_t ReadSectors(int track, int c, int h, int r, int n,

@@ -79,15 +79,11 @@ FileRead ReadFile(D88Image& image, const DirEntry& entry, std::uint8_t* dest) {
     const std::int32_t wanted =
         read.size - read.delivered < kSectorSize ? read.size - read.delivered
                                                  : kSectorSize;
-    const int c = address.track / 2;
-    const int h = address.track % 2;
     const SectorInfo sector =
-        image.FindSector(address.track, c, h, address.sector, kSectorSizeCode);
-    const std::int32_t got =
-        sector.found ? image.ReadSector(address.track, c, h, address.sector,
-                                        kSectorSizeCode, dest + read.delivered,
-                                        wanted)
-                     : 0;
+        image.FindSector(address.track, address.track / 2, address.track % 2,
+                         address.sector, kSectorSizeCode);
+    const std::int32_t got = image.ReadFoundSector(
+        address.track, sector, dest + read.delivered, wanted);
     if (got > 0) NoteDamage(read, address, sector);
     if (got < wanted) {
       read.data_end = read.delivered + got;
