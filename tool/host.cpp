@@ -15,6 +15,8 @@
 #include <unistd.h>
 #endif
 
+#include "shift_jis.h"
+
 namespace host {
 namespace {
 
@@ -76,9 +78,13 @@ bool SaveCurrentFolder(wchar_t* dest, DWORD capacity) {
   return false;
 }
 
+// The tool's own converter, which the tests check on every host. Each UTF-8
+// byte gives at most one UTF-16 unit, so text that fits by its bytes is
+// converted whole, never cut.
 bool Utf8ToWide(const char* text, wchar_t* dest, int capacity) {
-  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, dest,
-                             capacity) > 0;
+  if (std::strlen(text) >= static_cast<std::size_t>(capacity)) return false;
+  d88::Utf8ToUtf16(text, dest, static_cast<std::size_t>(capacity));
+  return true;
 }
 
 #else
