@@ -33,7 +33,7 @@
 #include <string>
 #include <system_error>
 
-#include "driver.h"
+#include "cli/driver.h"
 #include "json_check.h"
 
 namespace {

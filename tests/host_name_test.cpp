@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "host_name.h"
+#include "host/host_name.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "json_check.h"
-#include "json_writer.h"
+#include "report/json_writer.h"
 
 namespace {
 

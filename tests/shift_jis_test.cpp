@@ -1,6 +1,6 @@
 // Decoding the disks' Shift_JIS names, and the UTF-16 conversions that
 // Windows' wide-character calls need.
-#include "shift_jis.h"
+#include "host/shift_jis.h"
 
 #include <gtest/gtest.h>
 

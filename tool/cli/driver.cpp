@@ -1,0 +1,229 @@
+#include "cli/driver.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "cli/options.h"
+#include "commands/disk_info.h"
+#include "commands/extract.h"
+#include "commands/header_notes.h"
+#include "commands/json_document.h"
+#include "commands/repack.h"
+#include "commands/test_files.h"
+#include "commands/text_listing.h"
+#include "d88_image.h"
+#include "disk/disk_walk.h"
+#include "host/host.h"
+#include "report/damage_notes.h"
+#include "report/reporter.h"
+
+namespace d88 {
+namespace {
+
+// The one reader of the run; it closes the image file at program exit.
+D88Image image;
+
+// "Cannot open the file" in Japanese, as Shift_JIS bytes: the tool's users
+// know this message from the machines the disks come from, and scripts may
+// match it. A line that any terminal can read follows it.
+constexpr char kOpenError[] =
+    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76"
+    "\x83\x93\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\n";
+
+enum class DiskOutcome { kDone, kFailed, kStopRun };
+
+// Every consumer a run may use; the run picks some of them once, from the
+// options, and the walk of each disk feeds those.
+struct Consumers {
+  explicit Consumers(const Options& options)
+      : json_document(ModeName(options.mode), options.unicode_names),
+        info(options.json ? DiskInfo::ShowJson : DiskInfo::ShowText),
+        extractor(options.unicode_names, options.folders),
+        repacker(image, {options.image_path, options.output_folder,
+                         options.folders, options.unicode_names}) {}
+
+  static const char* ModeName(Mode mode) {
+    switch (mode) {
+      case Mode::kList: return "list";
+      case Mode::kTest: return "test";
+      case Mode::kInfo: return "info";
+      case Mode::kExtract: return "extract";
+      case Mode::kRepack: return "repack";
+    }
+    return "";
+  }
+
+  TextListing text_listing;
+  JsonDocument json_document;
+  JsonListing json_listing;
+  HeaderNotes header_notes;
+  FileTester tester;
+  DiskInfo info;
+  Extractor extractor;
+  Repacker repacker;
+};
+
+// The order is the order in which each consumer hears of a disk and of an
+// entry: the listing line comes before what testing or extracting the
+// file has to say about it.
+ConsumerList PickConsumers(Consumers& all, const Options& options) {
+  ConsumerList list;
+  if (options.json) {
+    list.Add(all.json_document);
+    if (options.mode != Mode::kInfo) list.Add(all.json_listing);
+  } else if (options.mode != Mode::kInfo && options.mode != Mode::kRepack) {
+    list.Add(all.text_listing);
+  }
+  if (options.mode != Mode::kRepack) list.Add(all.header_notes);
+  switch (options.mode) {
+    case Mode::kList: break;
+    case Mode::kTest: list.Add(all.tester); break;
+    case Mode::kInfo: list.Add(all.info); break;
+    case Mode::kExtract: list.Add(all.extractor); break;
+    case Mode::kRepack: list.Add(all.repacker); break;
+  }
+  return list;
+}
+
+// Makes and enters the disk's folder; an existing folder is simply entered.
+// When the folder cannot be made, the reason from making it is the one that
+// explains the failure.
+bool EnterDiskFolder(int index, const char* folder) {
+  const host::MakeOutcome made = host::MakeFolder(folder);
+  if (made != host::MakeOutcome::kFailed && host::EnterFolder(folder)) {
+    return true;
+  }
+  report::Note("cannot %s folder \"%s\": %s; disk %d skipped",
+               made == host::MakeOutcome::kFailed ? "make" : "enter", folder,
+               host::FolderErrorText(), index);
+  return false;
+}
+
+// Walks one disk in its own folder and returns to the work folder by its
+// handle. If even that fails, the run stops rather than put the next disks
+// in the wrong place.
+DiskOutcome WalkDiskInFolder(const DiskVisit& visit,
+                             const ConsumerList& consumers,
+                             const Options& options) {
+  if (!EnterDiskFolder(visit.number, visit.folder)) return DiskOutcome::kFailed;
+  WalkDisk(visit, consumers, options.unicode_names);
+  if (!host::ReturnToWorkFolder()) {
+    report::Note("cannot leave folder \"%s\": %s; run stopped", visit.folder,
+                 host::FolderErrorText());
+    return DiskOutcome::kStopRun;
+  }
+  return DiskOutcome::kDone;
+}
+
+// Walks every disk taken. Only a run that writes host files enters the
+// disks' folders; the others just name them.
+bool WalkDisks(const ConsumerList& consumers, const Options& options) {
+  const bool enter_folders = options.folders && consumers.WritesHostFiles();
+  bool ok = true;
+  for (int i = 0; i < image.DiskCount(); ++i) {
+    if (!options.disks.Includes(i)) continue;
+    image.SelectDisk(i);
+    char folder[16];
+    std::snprintf(folder, sizeof folder, "%03d", i);
+    const DiskVisit visit = {image, i, options.folders ? folder : nullptr};
+    if (!enter_folders) {
+      WalkDisk(visit, consumers, options.unicode_names);
+      continue;
+    }
+    const DiskOutcome outcome = WalkDiskInFolder(visit, consumers, options);
+    if (outcome != DiskOutcome::kDone) ok = false;
+    if (outcome == DiskOutcome::kStopRun) break;
+  }
+  return ok;
+}
+
+// Names the asked-for disk numbers that the image does not hold.
+bool CheckDisksExist(const Options& options, int disk_count) {
+  const DiskList& disks = options.disks;
+  char missing[256] = "";
+  for (int i = 0; i < disks.range_count; ++i) {
+    const DiskRange& range = disks.ranges[i];
+    if (range.last != DiskList::kToLastDisk && range.last < disk_count) continue;
+    if (range.last == DiskList::kToLastDisk && range.first < disk_count) continue;
+    const int first = range.first > disk_count ? range.first : disk_count;
+    char part[40];
+    if (range.last == DiskList::kToLastDisk) {
+      std::snprintf(part, sizeof part, "%s%d-", missing[0] ? ", " : "", first);
+    } else if (range.last == first) {
+      std::snprintf(part, sizeof part, "%s%d", missing[0] ? ", " : "", first);
+    } else {
+      std::snprintf(part, sizeof part, "%s%d-%d", missing[0] ? ", " : "",
+                    first, range.last);
+    }
+    std::strncat(missing, part, sizeof missing - std::strlen(missing) - 1);
+  }
+  if (missing[0] == '\0') return true;
+  report::Note("no disk %s in \"%s\", which holds %d disk%s", missing,
+               options.image_path, disk_count, disk_count == 1 ? "" : "s");
+  return false;
+}
+
+int Run(const Options& options) {
+  report::Configure(options.unicode_names);
+  if (!image.Open(options.image_path)) {
+    report::RawError(kOpenError);
+    report::Note("cannot open \"%s\": %s", options.image_path,
+                 std::strerror(image.OpenError()));
+    return 1;
+  }
+  NoteNoDisk(image, options.image_path);
+  Consumers all(options);
+  const ConsumerList consumers = PickConsumers(all, options);
+  // Only a run that writes host files creates anything, even the folder it
+  // was given. A repack reads host files by their paths from here and
+  // replaces the image, so it never leaves this folder.
+  const bool writes = consumers.WritesHostFiles();
+  if (writes && !host::EnterWorkFolder(options.output_folder)) {
+    report::Note("cannot use folder \"%s\": %s",
+                 options.output_folder != nullptr ? options.output_folder : ".",
+                 host::FolderErrorText());
+    host::ReturnToStartFolder();
+    return 1;
+  }
+  consumers.BeginRun();
+  bool ok = WalkDisks(consumers, options);
+  if (!CheckDisksExist(options, image.DiskCount())) ok = false;
+  consumers.EndRun();
+  if (writes) host::ReturnToStartFolder();
+  image.Open(nullptr);
+  const RunStatus status = consumers.Status();
+  return ok ? ExitStatusOf(status) : 1;
+}
+
+int RunCommandLine(int argc, char** argv) {
+  const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "d88unpack";
+  const CommandLine line = ParseCommandLine(argc, argv);
+  switch (line.outcome) {
+    case CommandLineOutcome::kHelp:
+      report::Help(program, OptionsHelpText());
+      return 0;
+    case CommandLineOutcome::kVersion:
+      report::Version();
+      return 0;
+    case CommandLineOutcome::kBadOption:
+      report::Note("%s", line.problem);
+      report::Usage(program);
+      return 1;
+    case CommandLineOutcome::kNoImage:
+      report::Usage(program);
+      return 1;
+    case CommandLineOutcome::kRun:
+      break;
+  }
+  return Run(line.options);
+}
+
+}  // namespace
+
+// Whatever the run did, output that never arrived makes it a failure.
+int RunTool(int argc, char** argv) {
+  const int status = RunCommandLine(argc, argv);
+  return report::FinishOutput() ? status : 1;
+}
+
+}  // namespace d88

@@ -1,0 +1,302 @@
+#include "cli/options.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace d88 {
+namespace {
+
+// Where the parse is: the options seen so far and the positional arguments.
+struct ParseState {
+  CommandLine line;
+  const char* mode_option = nullptr;  // the option that chose the mode
+  int positional_count = 0;
+};
+
+using Apply = bool (*)(ParseState& state, const char* value);
+
+struct OptionRow {
+  const char* name;  // without the leading "--"
+  const char* value_name;  // nullptr: the option takes no value
+  const char* help;
+  Apply apply;
+};
+
+bool SetMode(ParseState& state, Mode mode, const char* option) {
+  if (state.mode_option != nullptr &&
+      std::strcmp(state.mode_option, option) != 0) {
+    std::snprintf(state.line.problem, sizeof state.line.problem,
+                  "options --%s and --%s cannot be used together",
+                  state.mode_option, option);
+    return false;
+  }
+  state.mode_option = option;
+  state.line.options.mode = mode;
+  return true;
+}
+
+bool ApplyList(ParseState& state, const char*) {
+  return SetMode(state, Mode::kList, "list");
+}
+
+bool ApplyTest(ParseState& state, const char*) {
+  return SetMode(state, Mode::kTest, "test");
+}
+
+bool ApplyInfo(ParseState& state, const char*) {
+  return SetMode(state, Mode::kInfo, "info");
+}
+
+bool ApplyJson(ParseState& state, const char*) {
+  state.line.options.json = true;
+  return true;
+}
+
+bool ApplyRepack(ParseState& state, const char*) {
+  return SetMode(state, Mode::kRepack, "repack");
+}
+
+bool ApplyOutput(ParseState& state, const char* value) {
+  state.line.options.output_folder = value;
+  return true;
+}
+
+bool ApplyDisk(ParseState& state, const char* value) {
+  const ParsedDiskList parsed = ParseDiskList(value);
+  if (!parsed.valid) {
+    std::snprintf(state.line.problem, sizeof state.line.problem,
+                  "invalid disk list '%s' (examples: 2  0,3  1-4  5-)", value);
+    return false;
+  }
+  state.line.options.disks = parsed.list;
+  return true;
+}
+
+bool ApplyUnicodeNames(ParseState& state, const char*) {
+  state.line.options.unicode_names = true;
+  return true;
+}
+
+bool ApplyHelp(ParseState& state, const char*) {
+  state.line.outcome = CommandLineOutcome::kHelp;
+  return true;
+}
+
+bool ApplyVersion(ParseState& state, const char*) {
+  if (state.line.outcome != CommandLineOutcome::kHelp) {
+    state.line.outcome = CommandLineOutcome::kVersion;
+  }
+  return true;
+}
+
+constexpr OptionRow kOptionTable[] = {
+    {"list", nullptr, "list every disk's files; write nothing", ApplyList},
+    {"test", nullptr, "read every file as extraction would; write nothing",
+     ApplyTest},
+    {"info", nullptr, "describe each disk: header, tracks, directory",
+     ApplyInfo},
+    {"json", nullptr, "with --list, --test or --info: print JSON", ApplyJson},
+    {"repack", nullptr,
+     "write edited files back; prints \"repacked PATH (N bytes)\"",
+     ApplyRepack},
+    {"output", "DIR",
+     "work in DIR instead of the current folder (made if missing)",
+     ApplyOutput},
+    {"disk", "LIST", "only these disks: 2  0,3  1-4  5- (to the last)",
+     ApplyDisk},
+    {"unicode-names", nullptr,
+     "decode Shift_JIS names: UTF-8 text and host names", ApplyUnicodeNames},
+    {"help", nullptr, "show this help and exit", ApplyHelp},
+    {"version", nullptr, "show the version and exit", ApplyVersion},
+};
+
+const OptionRow* FindOption(const char* name, std::size_t length) {
+  for (const OptionRow& row : kOptionTable) {
+    if (std::strlen(row.name) == length &&
+        std::strncmp(row.name, name, length) == 0) {
+      return &row;
+    }
+  }
+  return nullptr;
+}
+
+bool Problem(ParseState& state, const char* format, const char* argument) {
+  std::snprintf(state.line.problem, sizeof state.line.problem, format,
+                argument);
+  return false;
+}
+
+// Takes the option at argv[*index] and, for "--name value", the value after
+// it. Returns false with the problem set when the option cannot be used.
+bool TakeOption(ParseState& state, int argc, char** argv, int& index) {
+  const char* argument = argv[index] + 2;
+  const char* equals = std::strchr(argument, '=');
+  const std::size_t length = equals != nullptr
+                                 ? static_cast<std::size_t>(equals - argument)
+                                 : std::strlen(argument);
+  const OptionRow* row = FindOption(argument, length);
+  if (row == nullptr) return Problem(state, "unknown option '%s'", argv[index]);
+  if (row->value_name == nullptr) {
+    if (equals != nullptr) {
+      return Problem(state, "option '%s' takes no value", argv[index]);
+    }
+    return row->apply(state, nullptr);
+  }
+  const char* value = equals != nullptr ? equals + 1 : nullptr;
+  if (value == nullptr && index + 1 < argc) value = argv[++index];
+  if (value == nullptr || value[0] == '\0') {
+    return Problem(state, "option '--%s' needs a value", row->name);
+  }
+  return row->apply(state, value);
+}
+
+// The arguments that are not options keep their original positions: image
+// path, then "-d", then anything, which is ignored.
+void TakePositional(ParseState& state, const char* argument) {
+  Options& options = state.line.options;
+  if (state.positional_count == 0) options.image_path = argument;
+  if (state.positional_count == 1 && std::strcmp(argument, "-d") == 0) {
+    options.folders = false;
+  }
+  ++state.positional_count;
+}
+
+bool IsLongOption(const char* argument) {
+  return argument[0] == '-' && argument[1] == '-' && argument[2] != '\0';
+}
+
+// A number or range read from the start of a text: where the text goes on
+// after it, or nullptr when there was none.
+struct NumberRead {
+  const char* next;
+  int value;
+};
+
+NumberRead ReadNumber(const char* text) {
+  NumberRead read = {nullptr, 0};
+  if (*text < '0' || *text > '9') return read;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    read.value = read.value * 10 + (*text - '0');
+    if (read.value > DiskList::kLargestNumber) return read;
+  }
+  read.next = text;
+  return read;
+}
+
+struct RangeRead {
+  const char* next;
+  DiskRange range;
+};
+
+// Reads "N", "N-M" or "N-" (to the last disk).
+RangeRead ReadRange(const char* text) {
+  RangeRead read = {nullptr, {0, 0}};
+  const NumberRead first = ReadNumber(text);
+  if (first.next == nullptr) return read;
+  read.range = {first.value, first.value};
+  if (*first.next != '-') {
+    read.next = first.next;
+    return read;
+  }
+  const char* after_dash = first.next + 1;
+  if (*after_dash == ',' || *after_dash == '\0') {
+    read.range.last = DiskList::kToLastDisk;
+    read.next = after_dash;
+    return read;
+  }
+  const NumberRead last = ReadNumber(after_dash);
+  if (last.next == nullptr || last.value < first.value) return read;
+  read.range.last = last.value;
+  read.next = last.next;
+  return read;
+}
+
+// JSON describes what was read; an extraction's result is the files.
+void CheckJsonMode(ParseState& state) {
+  const CommandLineOutcome outcome = state.line.outcome;
+  if (outcome != CommandLineOutcome::kRun &&
+      outcome != CommandLineOutcome::kNoImage) {
+    return;
+  }
+  const Mode mode = state.line.options.mode;
+  if (!state.line.options.json || mode == Mode::kList || mode == Mode::kTest ||
+      mode == Mode::kInfo) {
+    return;
+  }
+  Problem(state, "option %s needs --list, --test or --info", "--json");
+  state.line.outcome = CommandLineOutcome::kBadOption;
+}
+
+}  // namespace
+
+bool DiskList::Includes(int disk) const {
+  if (TakesEveryDisk()) return true;
+  for (int i = 0; i < range_count; ++i) {
+    const DiskRange& range = ranges[i];
+    if (disk >= range.first && (range.last == kToLastDisk || disk <= range.last)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+ParsedDiskList ParseDiskList(const char* text) {
+  ParsedDiskList parsed = {};
+  while (parsed.list.range_count < DiskList::kMaxRanges) {
+    const RangeRead read = ReadRange(text);
+    if (read.next == nullptr) return parsed;
+    parsed.list.ranges[parsed.list.range_count++] = read.range;
+    text = read.next;
+    if (*text == '\0') {
+      parsed.valid = true;
+      return parsed;
+    }
+    if (*text++ != ',') return parsed;
+  }
+  return parsed;  // more ranges than anyone types: refused as malformed
+}
+
+CommandLine ParseCommandLine(int argc, char** argv) {
+  ParseState state;
+  state.line.outcome = CommandLineOutcome::kRun;
+  bool options_ended = false;
+  for (int i = 1; i < argc; ++i) {
+    const char* argument = argv[i];
+    if (!options_ended && std::strcmp(argument, "--") == 0) {
+      options_ended = true;
+    } else if (!options_ended && IsLongOption(argument)) {
+      if (!TakeOption(state, argc, argv, i)) {
+        state.line.outcome = CommandLineOutcome::kBadOption;
+        return state.line;
+      }
+    } else {
+      TakePositional(state, argument);
+    }
+  }
+  if (state.line.outcome == CommandLineOutcome::kRun &&
+      state.line.options.image_path == nullptr) {
+    state.line.outcome = CommandLineOutcome::kNoImage;
+  }
+  CheckJsonMode(state);
+  return state.line;
+}
+
+const char* OptionsHelpText() {
+  static char text[2048];
+  std::size_t used = 0;
+  for (const OptionRow& row : kOptionTable) {
+    char left[32];
+    std::snprintf(left, sizeof left, "--%s%s%s", row.name,
+                  row.value_name != nullptr ? "=" : "",
+                  row.value_name != nullptr ? row.value_name : "");
+    const int written = std::snprintf(text + used, sizeof text - used,
+                                      "  %-18s %s\n", left, row.help);
+    if (written < 0 || static_cast<std::size_t>(written) >= sizeof text - used) {
+      break;
+    }
+    used += static_cast<std::size_t>(written);
+  }
+  return text;
+}
+
+}  // namespace d88

@@ -1,0 +1,42 @@
+#include "commands/extract.h"
+
+#include <cstring>
+
+#include "host/host.h"
+#include "host/written_files.h"
+#include "report/damage_notes.h"
+#include "report/reporter.h"
+
+namespace d88 {
+
+void Extractor::BeginRun() { ForgetWrittenFiles(); }
+
+// A file whose first sector is not in the image has nothing to write; one
+// whose run breaks off later is written with zeros for what is missing.
+void Extractor::Entry(const DiskVisit& disk, const EntryFacts& facts) {
+  const FileRead& read = *facts.read;
+  if (read.delivered == 0) return;
+  const char* host_name = facts.host_name.text;
+  if (!host::WriteFile(host_name, unicode_names_, facts.data,
+                       static_cast<std::size_t>(read.data_end),
+                       static_cast<std::size_t>(read.size))) {
+    report::Note("cannot write file \"%s\": %s", host_name,
+                 host::FileErrorText());
+    status_ = RunStatus::kFailed;
+    return;
+  }
+  if (facts.host_name.mapped) {
+    report::Note("file \"%s\" saved as \"%s\"",
+                 report::ShowName(facts.entry.name).text, host_name);
+  }
+  FileWriter writer = {disk.number, facts.number, {}};
+  std::memcpy(writer.entry_name, facts.entry.name, sizeof writer.entry_name);
+  const EarlierWriter earlier =
+      RememberWrittenFile(host_name, unicode_names_, writer, folders_);
+  if (earlier.found) {
+    NoteReplaced(disk.folder, host_name, writer, earlier.writer);
+  }
+  NoteFileDamage(LabelFile(disk.folder, host_name), read);
+}
+
+}  // namespace d88

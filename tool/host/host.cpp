@@ -1,0 +1,665 @@
+#include "host/host.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "host/shift_jis.h"
+
+namespace host {
+namespace {
+
+// The error of the last failed call, saved at once: cleaning up after a
+// failure (closing, removing) may change errno before it is reported.
+int last_file_error = 0;
+// Set when a folder was refused for being a link rather than by the host.
+bool folder_was_link = false;
+
+// Set when a file was refused for its read-only mark rather than by the host.
+bool file_was_read_only = false;
+
+#if defined(_WIN32)
+// The error of a failed Windows call that sets no errno; 0 when the last
+// file error is in last_file_error.
+DWORD last_file_system_error = 0;
+DWORD last_folder_error = 0;
+#else
+int last_folder_error = 0;
+#endif
+
+constexpr char kLinkRefused[] = "it is a link, which the run does not follow";
+constexpr char kReadOnlyRefused[] = "it is read-only";
+
+bool IsSeparator(char c) {
+#if defined(_WIN32)
+  return c == '/' || c == '\\';
+#else
+  return c == '/';
+#endif
+}
+
+// Makes every folder along path that is missing, like "mkdir -p".
+bool MakeFolderPath(const char* path) {
+  char partial[4096];
+  const std::size_t length = std::strlen(path);
+  if (length >= sizeof partial) return false;
+  std::memcpy(partial, path, length + 1);
+  for (std::size_t i = 1; i <= length; ++i) {
+    if (i < length && !IsSeparator(partial[i])) continue;
+    if (i < length && IsSeparator(partial[i - 1])) continue;
+    const char kept = partial[i];
+    partial[i] = '\0';
+    if (MakeFolder(partial) == MakeOutcome::kFailed) return false;
+    partial[i] = kept;
+  }
+  return true;
+}
+
+#if defined(_WIN32)
+
+wchar_t start_folder[MAX_PATH * 4];
+wchar_t work_folder[MAX_PATH * 4];
+
+bool SaveCurrentFolder(wchar_t* dest, DWORD capacity) {
+  const DWORD length = GetCurrentDirectoryW(capacity, dest);
+  if (length > 0 && length < capacity) return true;
+  last_folder_error = GetLastError();
+  return false;
+}
+
+// The tool's own converter, which the tests check on every host. Each UTF-8
+// byte gives at most one UTF-16 unit, so text that fits by its bytes is
+// converted whole, never cut.
+bool Utf8ToWide(const char* text, wchar_t* dest, int capacity) {
+  if (std::strlen(text) >= static_cast<std::size_t>(capacity)) return false;
+  d88::Utf8ToUtf16(text, dest, static_cast<std::size_t>(capacity));
+  return true;
+}
+
+#else
+
+// Handles on the two folders the run returns to. O_PATH asks for no read
+// permission, so a folder the user may enter but not list still works.
+#if defined(O_PATH)
+constexpr int kFolderHandleFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int kFolderHandleFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+int start_folder = -1;
+int work_folder = -1;
+
+int OpenCurrentFolder() {
+  const int handle = open(".", kFolderHandleFlags);
+  if (handle < 0) last_folder_error = errno;
+  return handle;
+}
+
+void CloseFolderHandle(int& handle) {
+  if (handle >= 0) close(handle);
+  handle = -1;
+}
+
+#endif
+
+}  // namespace
+
+#if defined(_WIN32)
+
+d88::HostRules NameRules() {
+  constexpr UINT kShiftJisCodePage = 932;
+  return GetACP() == kShiftJisCodePage ? d88::HostRules::kWindows
+                                       : d88::HostRules::kWindowsOtherCodePage;
+}
+
+bool EnterWorkFolder(const char* path) {
+  folder_was_link = false;
+  if (!SaveCurrentFolder(start_folder, MAX_PATH * 4)) return false;
+  if (path != nullptr) {
+    if (!MakeFolderPath(path)) return false;
+    if (!SetCurrentDirectoryA(path)) {
+      last_folder_error = GetLastError();
+      return false;
+    }
+  }
+  return SaveCurrentFolder(work_folder, MAX_PATH * 4);
+}
+
+void ReturnToStartFolder() {
+  if (start_folder[0] != L'\0') SetCurrentDirectoryW(start_folder);
+  start_folder[0] = L'\0';
+  work_folder[0] = L'\0';
+}
+
+MakeOutcome MakeFolder(const char* name) {
+  if (CreateDirectoryA(name, nullptr)) return MakeOutcome::kMade;
+  last_folder_error = GetLastError();
+  return last_folder_error == ERROR_ALREADY_EXISTS ? MakeOutcome::kExists
+                                                   : MakeOutcome::kFailed;
+}
+
+bool EnterFolder(const char* name) {
+  folder_was_link = false;
+  const DWORD attributes = GetFileAttributesA(name);
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    folder_was_link = true;
+    return false;
+  }
+  if (SetCurrentDirectoryA(name)) return true;
+  last_folder_error = GetLastError();
+  return false;
+}
+
+bool ReturnToWorkFolder() {
+  if (SetCurrentDirectoryW(work_folder)) return true;
+  folder_was_link = false;
+  last_folder_error = GetLastError();
+  return false;
+}
+
+namespace {
+
+const char* SystemErrorText(DWORD error) {
+  static char text[256];
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      error, 0, text, sizeof text, nullptr);
+  if (length == 0) {
+    std::snprintf(text, sizeof text, "error %lu",
+                  static_cast<unsigned long>(error));
+    return text;
+  }
+  // System messages end in a full stop and CR LF; the caller adds its own.
+  DWORD end = length;
+  while (end > 0 && (text[end - 1] == '\r' || text[end - 1] == '\n' ||
+                     text[end - 1] == '.' || text[end - 1] == ' ')) {
+    --end;
+  }
+  text[end] = '\0';
+  return text;
+}
+
+}  // namespace
+
+const char* FolderErrorText() {
+  if (folder_was_link) return kLinkRefused;
+  return SystemErrorText(last_folder_error);
+}
+
+namespace {
+
+// Removes a reparse point (a symbolic link or a junction) standing under the
+// name, so that the new file takes its place instead of being written where
+// it points. A link to a folder goes with RemoveDirectory, which removes the
+// link and not the folder.
+void RemoveLinkInTheWay(const char* name, const wchar_t* wide) {
+  const DWORD attributes = wide != nullptr ? GetFileAttributesW(wide)
+                                           : GetFileAttributesA(name);
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return;
+  }
+  const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (wide != nullptr && folder) {
+    RemoveDirectoryW(wide);
+  } else if (wide != nullptr) {
+    DeleteFileW(wide);
+  } else if (folder) {
+    RemoveDirectoryA(name);
+  } else {
+    DeleteFileA(name);
+  }
+}
+
+std::FILE* OpenForWriting(const char* name, bool utf8_name) {
+  if (!utf8_name) {
+    RemoveLinkInTheWay(name, nullptr);
+    return std::fopen(name, "wb");
+  }
+  wchar_t wide[MAX_PATH];
+  if (!Utf8ToWide(name, wide, MAX_PATH)) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  RemoveLinkInTheWay(name, wide);
+  return _wfopen(wide, L"wb");
+}
+
+void RemoveFile(const char* name, bool utf8_name) {
+  wchar_t wide[MAX_PATH];
+  if (!utf8_name) {
+    std::remove(name);
+  } else if (Utf8ToWide(name, wide, MAX_PATH)) {
+    _wremove(wide);
+  }
+}
+
+// The zeros after the data: the file is lengthened to its size, which the
+// host fills with zeros without them being written.
+bool ExtendTo(std::FILE* file, std::size_t file_size) {
+  if (std::fflush(file) != 0) return false;
+  return _chsize_s(_fileno(file), static_cast<__int64>(file_size)) == 0;
+}
+
+bool CloseAfterWriting(std::FILE* file, bool written) {
+  if (!written) last_file_error = errno;
+  if (std::fclose(file) != 0 && written) {
+    last_file_error = errno;
+    written = false;
+  }
+  return written;
+}
+
+}  // namespace
+
+bool WriteFile(const char* name, bool utf8_name, const std::uint8_t* data,
+               std::size_t data_size, std::size_t file_size) {
+  std::FILE* file = OpenForWriting(name, utf8_name);
+  if (file == nullptr) {
+    last_file_error = errno;
+    return false;
+  }
+  // One write of the data; stdio's own buffer would only add a copy.
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  bool written = std::fwrite(data, 1, data_size, file) == data_size;
+  if (written && file_size > data_size) written = ExtendTo(file, file_size);
+  if (CloseAfterWriting(file, written)) return true;
+  RemoveFile(name, utf8_name);
+  return false;
+}
+
+bool IsTerminal(std::FILE* stream) {
+  const intptr_t handle = _get_osfhandle(_fileno(stream));
+  DWORD mode = 0;
+  return handle != -1 &&
+         GetConsoleMode(reinterpret_cast<HANDLE>(handle), &mode) != 0;
+}
+
+void WriteUtf8Text(std::FILE* stream, const char* text) {
+  const HANDLE handle =
+      GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  static wchar_t wide[4096];
+  if (!GetConsoleMode(handle, &mode) || !Utf8ToWide(text, wide, 4096)) {
+    std::fputs(text, stream);
+    return;
+  }
+  std::fflush(stream);
+  DWORD written = 0;
+  WriteConsoleW(handle, wide, static_cast<DWORD>(wcslen(wide)), &written,
+                nullptr);
+}
+
+#else
+
+d88::HostRules NameRules() { return d88::HostRules::kPosix; }
+
+bool EnterWorkFolder(const char* path) {
+  folder_was_link = false;
+  start_folder = OpenCurrentFolder();
+  if (start_folder < 0) return false;
+  if (path != nullptr) {
+    if (!MakeFolderPath(path)) return false;
+    if (chdir(path) != 0) {
+      last_folder_error = errno;
+      return false;
+    }
+  }
+  work_folder = OpenCurrentFolder();
+  return work_folder >= 0;
+}
+
+void ReturnToStartFolder() {
+  if (start_folder >= 0 && fchdir(start_folder) != 0) {
+    last_folder_error = errno;
+  }
+  CloseFolderHandle(start_folder);
+  CloseFolderHandle(work_folder);
+}
+
+MakeOutcome MakeFolder(const char* name) {
+  if (mkdir(name, 0777) == 0) return MakeOutcome::kMade;
+  last_folder_error = errno;
+  return errno == EEXIST ? MakeOutcome::kExists : MakeOutcome::kFailed;
+}
+
+// O_NOFOLLOW refuses a link as the last part of the name, and the handle
+// makes the check and the entry one step: nothing can swap the folder for a
+// link in between.
+bool EnterFolder(const char* name) {
+  folder_was_link = false;
+  const int handle = open(name, kFolderHandleFlags | O_NOFOLLOW);
+  if (handle < 0) {
+    last_folder_error = errno;
+    struct stat status;
+    folder_was_link = lstat(name, &status) == 0 && S_ISLNK(status.st_mode);
+    return false;
+  }
+  const bool entered = fchdir(handle) == 0;
+  if (!entered) last_folder_error = errno;
+  close(handle);
+  return entered;
+}
+
+bool ReturnToWorkFolder() {
+  folder_was_link = false;
+  if (fchdir(work_folder) == 0) return true;
+  last_folder_error = errno;
+  return false;
+}
+
+const char* FolderErrorText() {
+  return folder_was_link ? kLinkRefused : std::strerror(last_folder_error);
+}
+
+namespace {
+
+// What stands under a name just opened for writing: a plain file of its
+// own may be emptied and written; anything else (a FIFO, a device, a hard
+// link whose other names, perhaps outside the folder, would change with it)
+// is replaced.
+enum class Standing { kNewFile, kOwnFile, kOther };
+
+Standing WhatStands(int handle) {
+  struct stat status;
+  if (fstat(handle, &status) != 0 || !S_ISREG(status.st_mode) ||
+      status.st_nlink != 1) {
+    return Standing::kOther;
+  }
+  return status.st_size == 0 ? Standing::kNewFile : Standing::kOwnFile;
+}
+
+// O_NOFOLLOW makes the open fail (ELOOP; EMLINK on some BSDs) on a symbolic
+// link under the name instead of writing to wherever it points, and
+// O_NONBLOCK keeps a FIFO without a reader from holding the run (ENXIO).
+// Whatever stands under the name and is not a plain file of its own is
+// removed and the file made anew; O_EXCL then guarantees that the file
+// opened is the one just made, not something slipped in between.
+int OpenForWriting(const char* name) {
+  // Usually nothing stands under the name yet: then a new file needs no
+  // further look.
+  const int fresh = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW |
+                                   O_CLOEXEC, 0666);
+  if (fresh >= 0 || errno != EEXIST) return fresh;
+  const int handle = open(name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK |
+                                    O_CLOEXEC, 0666);
+  // O_NONBLOCK means nothing to a plain file, so it may stay set.
+  const Standing standing =
+      handle >= 0 ? WhatStands(handle) : Standing::kOther;
+  if (standing == Standing::kNewFile) return handle;
+  if (standing == Standing::kOwnFile) {
+    if (ftruncate(handle, 0) == 0) return handle;
+    const int error = errno;
+    close(handle);
+    errno = error;
+    return -1;
+  }
+  if (handle >= 0) {
+    close(handle);
+  } else if (errno != ELOOP && errno != EMLINK && errno != ENXIO) {
+    return -1;
+  }
+  if (unlink(name) != 0) return -1;
+  return open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+              0666);
+}
+
+// The host may take fewer bytes per call than asked (any write above about
+// 2 GiB on Linux); the rest follows in further calls.
+bool WriteAll(int handle, const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(handle, data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      if (written == 0) errno = EIO;
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+}  // namespace
+
+// The zeros after the data are not written: the file is lengthened to its
+// size, and the file system, where it can, keeps them as a hole that takes
+// no room on the disk.
+bool WriteFile(const char* name, bool, const std::uint8_t* data,
+               std::size_t data_size, std::size_t file_size) {
+  const int handle = OpenForWriting(name);
+  if (handle < 0) {
+    last_file_error = errno;
+    return false;
+  }
+  bool written = WriteAll(handle, data, data_size) &&
+                 (file_size <= data_size ||
+                  ftruncate(handle, static_cast<off_t>(file_size)) == 0);
+  if (!written) last_file_error = errno;
+  if (close(handle) != 0 && written) {
+    last_file_error = errno;
+    written = false;
+  }
+  if (!written) unlink(name);
+  return written;
+}
+
+bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
+
+void WriteUtf8Text(std::FILE* stream, const char* text) {
+  std::fputs(text, stream);
+}
+
+#endif
+
+const char* FileErrorText() {
+#if defined(_WIN32)
+  if (last_file_system_error != 0) {
+    return SystemErrorText(last_file_system_error);
+  }
+#endif
+  if (file_was_read_only) return kReadOnlyRefused;
+  return std::strerror(last_file_error);
+}
+
+}  // namespace host
+
+// --- Reading host files back and replacing a file as a whole. ---
+
+namespace host {
+namespace {
+
+void ClearFileError() {
+  last_file_error = 0;
+  file_was_read_only = false;
+#if defined(_WIN32)
+  last_file_system_error = 0;
+#endif
+}
+
+// The temporary file sits in the same folder as the file it replaces: a
+// rename within one folder is a single step on every host, never a copy.
+constexpr char kTempSuffix[] = ".d88unpack-tmp";
+
+bool MakeTempName(const char* path, char* dest, std::size_t capacity) {
+  const int written = std::snprintf(dest, capacity, "%s%s", path, kTempSuffix);
+  return written > 0 && static_cast<std::size_t>(written) < capacity;
+}
+
+#if defined(_WIN32)
+
+std::FILE* OpenForReading(const char* name, bool utf8_name) {
+  if (!utf8_name) return std::fopen(name, "rb");
+  wchar_t wide[MAX_PATH];
+  if (!Utf8ToWide(name, wide, MAX_PATH)) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  return _wfopen(wide, L"rb");
+}
+
+bool IsReadOnly(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    last_file_system_error = GetLastError();
+    return true;
+  }
+  file_was_read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  return file_was_read_only;
+}
+
+// Created only if no file of that name exists, so that nothing the run did
+// not make is ever written over or removed.
+std::FILE* CreateNewFile(const char* path, const char*) {
+  const int handle = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                           _S_IREAD | _S_IWRITE);
+  if (handle < 0) return nullptr;
+  std::FILE* stream = _fdopen(handle, "wb");
+  if (stream == nullptr) _close(handle);
+  return stream;
+}
+
+bool FlushToDisk(std::FILE* stream) { return _commit(_fileno(stream)) == 0; }
+
+bool RenameOver(const char* from, const char* to) {
+  wchar_t wide_from[MAX_PATH * 4];
+  wchar_t wide_to[MAX_PATH * 4];
+  if (MultiByteToWideChar(CP_ACP, 0, from, -1, wide_from, MAX_PATH * 4) <= 0 ||
+      MultiByteToWideChar(CP_ACP, 0, to, -1, wide_to, MAX_PATH * 4) <= 0 ||
+      !MoveFileExW(wide_from, wide_to,
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    last_file_system_error = GetLastError();
+    return false;
+  }
+  return true;
+}
+
+#else
+
+std::FILE* OpenForReading(const char* name, bool) {
+  return std::fopen(name, "rb");
+}
+
+// Root may write to any file, so the permission bits are looked at as well:
+// an image whose owner took away every write bit is not to be replaced.
+bool IsReadOnly(const char* path) {
+  struct stat status;
+  if (stat(path, &status) != 0) {
+    last_file_error = errno;
+    return true;
+  }
+  file_was_read_only =
+      (status.st_mode & 0222) == 0 || access(path, W_OK) != 0;
+  return file_was_read_only;
+}
+
+// Created only if no file of that name exists, so that nothing the run did
+// not make is ever written over or removed; it takes the permissions of the
+// file it is to replace.
+std::FILE* CreateNewFile(const char* path, const char* model) {
+  const int handle = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (handle < 0) return nullptr;
+  struct stat status;
+  if (stat(model, &status) == 0) fchmod(handle, status.st_mode & 07777);
+  std::FILE* stream = fdopen(handle, "wb");
+  if (stream == nullptr) close(handle);
+  return stream;
+}
+
+bool FlushToDisk(std::FILE* stream) { return fsync(fileno(stream)) == 0; }
+
+bool RenameOver(const char* from, const char* to) {
+  if (std::rename(from, to) == 0) return true;
+  last_file_error = errno;
+  return false;
+}
+
+#endif
+
+}  // namespace
+
+HostFileRead ReadWholeFile(const char* path, bool utf8_path,
+                           std::uint8_t* dest, std::size_t capacity) {
+  ClearFileError();
+  std::FILE* file = OpenForReading(path, utf8_path);
+  if (file == nullptr) {
+    last_file_error = errno;
+    const bool absent = errno == ENOENT || errno == ENOTDIR;
+    return {absent ? ReadOutcome::kAbsent : ReadOutcome::kFailed, 0};
+  }
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  HostFileRead read = {ReadOutcome::kRead, std::fread(dest, 1, capacity, file)};
+  if (std::ferror(file)) {
+    last_file_error = errno;
+    read.outcome = ReadOutcome::kFailed;
+  } else if (read.size == capacity && std::fgetc(file) != EOF) {
+    read.outcome = ReadOutcome::kTooLong;
+  }
+  std::fclose(file);
+  return read;
+}
+
+bool IsFolder(const char* path) {
+#if defined(_WIN32)
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+#else
+  struct stat status;
+  return stat(path, &status) == 0 && S_ISDIR(status.st_mode);
+#endif
+}
+
+Replacement StartReplacement(const char* path) {
+  Replacement replacement = {};
+  ClearFileError();
+  if (IsReadOnly(path)) return replacement;
+  if (!MakeTempName(path, replacement.temp_path,
+                    sizeof replacement.temp_path)) {
+    last_file_error = ENAMETOOLONG;
+    return replacement;
+  }
+  replacement.stream = CreateNewFile(replacement.temp_path, path);
+  if (replacement.stream == nullptr) last_file_error = errno;
+  return replacement;
+}
+
+// Every step must succeed before the rename: a new file that is not wholly
+// on the disk must never take the old one's place.
+bool FinishReplacement(const Replacement& replacement, const char* path) {
+  ClearFileError();
+  bool done = std::fflush(replacement.stream) == 0;
+  if (!done) last_file_error = errno;
+  if (done && !FlushToDisk(replacement.stream)) {
+    last_file_error = errno;
+    done = false;
+  }
+  if (std::fclose(replacement.stream) != 0 && done) {
+    last_file_error = errno;
+    done = false;
+  }
+  if (done) done = RenameOver(replacement.temp_path, path);
+  if (!done) std::remove(replacement.temp_path);
+  return done;
+}
+
+void AbandonReplacement(const Replacement& replacement) {
+  const int error = last_file_error;
+  std::fclose(replacement.stream);
+  std::remove(replacement.temp_path);
+  last_file_error = error;
+}
+
+}  // namespace host

@@ -1,0 +1,104 @@
+// The few things the tool asks of the host: folders, host files, console
+// text and the text of the host's last error. One implementation per host
+// sits behind these calls, so the rest of the tool is the same code on POSIX
+// and Windows.
+//
+// Names are narrow byte strings. Raw names are in the image's own character
+// set (Shift_JIS on the machines these disks come from); on Windows they go
+// through the ANSI calls, which take them under the system code page. Names
+// decoded with --unicode-names are UTF-8; on Windows they go through the
+// wide-character calls, so they come out right whatever the code page.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "host/host_name.h"
+
+namespace host {
+
+// The rules this host applies to raw file names: on Windows they depend on
+// the ANSI code page the names pass through.
+d88::HostRules NameRules();
+
+// The run's folders. The run starts where it was started, optionally moves
+// into a work folder, and each disk's folder is entered from there and left
+// again through a handle kept on the work folder, never through "..": a
+// disk folder that is not what it seems cannot lead the run anywhere else.
+
+// Makes path (and its missing parents) unless it is nullptr, enters it and
+// keeps handles on the start and the work folder.
+bool EnterWorkFolder(const char* path);
+// Goes back to the folder the run started in and lets the handles go.
+void ReturnToStartFolder();
+
+enum class MakeOutcome { kMade, kExists, kFailed };
+// Creates a folder in the working folder.
+MakeOutcome MakeFolder(const char* name);
+// Makes the named child folder the working folder. Refuses a symbolic link
+// (or, on Windows, a reparse point): the run never follows one out.
+bool EnterFolder(const char* name);
+// Makes the work folder the working folder again.
+bool ReturnToWorkFolder();
+// The host's reason for the last failed folder call, as text.
+const char* FolderErrorText();
+
+// Creates or replaces the file in the working folder, in binary: the first
+// data_size bytes of data, then zeros up to file_size. The zeros are not
+// written but left to the host as the file's new end, so a file system that
+// can leaves them as a hole that takes no room. A link (or, on Windows, a
+// reparse point) already there under the name is replaced by the new file,
+// never written through. On failure no partial file is left behind.
+bool WriteFile(const char* name, bool utf8_name, const std::uint8_t* data,
+               std::size_t data_size, std::size_t file_size);
+// The host's reason for the last failed WriteFile, as text.
+const char* FileErrorText();
+
+// Whether the stream goes to a terminal (on Windows, a console), where
+// control bytes in the text can move the cursor, retitle the window or
+// worse, rather than to a file or a pipe.
+bool IsTerminal(std::FILE* stream);
+
+// --- Reading host files back and replacing a file as a whole (--repack). ---
+// Paths here are relative to the folder the run started in.
+
+enum class ReadOutcome {
+  kRead,     // size bytes are in dest; the file holds no more
+  kTooLong,  // the file holds more than capacity bytes
+  kAbsent,   // there is no such file
+  kFailed,   // it is there but cannot be read; see FileErrorText
+};
+struct HostFileRead {
+  ReadOutcome outcome;
+  std::size_t size;
+};
+// Reads the whole named file into dest, which holds capacity bytes.
+HostFileRead ReadWholeFile(const char* path, bool utf8_path,
+                           std::uint8_t* dest, std::size_t capacity);
+
+// True when path names an existing folder.
+bool IsFolder(const char* path);
+
+// A new file beside the one it is to replace. The file is written whole
+// under a temporary name in the same folder, flushed to the disk and only
+// then renamed over the old one, so that the old file stays as it was
+// until the new one is complete, whatever happens in between.
+struct Replacement {
+  std::FILE* stream;  // nullptr when it could not be started
+  char temp_path[4096];
+};
+// Makes the temporary file (path + ".d88unpack-tmp", which must not exist)
+// with the old file's permissions. Refuses a file that is read-only.
+Replacement StartReplacement(const char* path);
+// Flushes the new file to the disk, closes it and renames it over path.
+// On failure the temporary file is removed and path is untouched.
+bool FinishReplacement(const Replacement& replacement, const char* path);
+// Closes and removes the temporary file; path is untouched.
+void AbandonReplacement(const Replacement& replacement);
+
+// Writes UTF-8 text to a console stream: as it is to a file or a pipe, and
+// on a Windows console as characters, whatever the console's code page.
+void WriteUtf8Text(std::FILE* stream, const char* text);
+
+}  // namespace host

@@ -1,0 +1,178 @@
+#include "report/reporter.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "host/host.h"
+#include "host/shift_jis.h"
+
+#ifndef D88UNPACK_VERSION
+#define D88UNPACK_VERSION "0.0.0"
+#endif
+
+namespace d88 {
+namespace report {
+namespace {
+
+bool decode_names = false;
+bool output_is_terminal = false;
+bool errors_are_terminal = false;
+// Why writing standard output first failed, as errno said right then: a
+// later call may change errno before the run ends.
+int output_error = 0;
+
+void KeepOutputError() {
+  if (output_error == 0 && std::ferror(stdout)) {
+    output_error = errno != 0 ? errno : EIO;
+  }
+}
+
+void FlushOutput() {
+  std::fflush(stdout);
+  KeepOutputError();
+}
+
+// Text that holds decoded names is UTF-8; the host shows it right on a
+// console whatever the console's code page. Raw names go out byte for byte.
+void Emit(std::FILE* stream, const char* text) {
+  if (decode_names) {
+    host::WriteUtf8Text(stream, text);
+  } else {
+    std::fputs(text, stream);
+  }
+  if (stream == stdout) KeepOutputError();
+}
+
+// Control bytes as '?', as a directory listing shows them on a terminal.
+// Neither Shift_JIS nor UTF-8 uses these bytes inside a character, so no
+// character is cut.
+void ReplaceControlBytes(char* text) {
+  for (char* c = text; *c != '\0'; ++c) {
+    if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7F) *c = '?';
+  }
+}
+
+// A name as a line on standard output shows it.
+ShownName ShowNameOnOutput(const char* raw_name) {
+  ShownName shown = ShowName(raw_name);
+  if (output_is_terminal) ReplaceControlBytes(shown.text);
+  return shown;
+}
+
+}  // namespace
+
+void Configure(bool unicode_names) {
+  decode_names = unicode_names;
+  output_is_terminal = host::IsTerminal(stdout);
+  errors_are_terminal = host::IsTerminal(stderr);
+}
+
+ShownName ShowName(const char* raw_name) {
+  ShownName shown = {};
+  if (decode_names) {
+    ShiftJisToUtf8(raw_name, std::strlen(raw_name), shown.text,
+                   sizeof shown.text);
+  } else {
+    std::snprintf(shown.text, sizeof shown.text, "%s", raw_name);
+  }
+  return shown;
+}
+
+void DiskLine(const char* raw_disk_name, const char* folder) {
+  char line[160];
+  std::snprintf(line, sizeof line, "\n[%s] -> %s\n",
+                ShowNameOnOutput(raw_disk_name).text, folder);
+  Emit(stdout, line);
+}
+
+// The name column is six bytes wide in the raw name's bytes: a Shift_JIS
+// character takes as many columns as it has bytes, whatever it is decoded to.
+void ListingLine(const DirEntry& entry, std::int32_t size) {
+  const int padding = kEntryNameLength - static_cast<int>(std::strlen(entry.name));
+  char line[160];
+  std::snprintf(line, sizeof line,
+                "%s%*s   START:%02x %02x    END:%02x %02x   SIZE:%04x\n",
+                ShowNameOnOutput(entry.name).text, padding > 0 ? padding : 0,
+                "",
+                static_cast<unsigned>(entry.start_track),
+                static_cast<unsigned>(entry.start_sector),
+                static_cast<unsigned>(entry.end_track),
+                static_cast<unsigned>(entry.end_sector),
+                static_cast<unsigned>(static_cast<std::uint32_t>(size)));
+  Emit(stdout, line);
+}
+
+void Text(const char* format, ...) {
+  char line[256];
+  std::va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(line, sizeof line, format, arguments);
+  va_end(arguments);
+  Emit(stdout, line);
+}
+
+void RepackedLine(const char* path, long size) {
+  char line[4400];
+  std::snprintf(line, sizeof line, "repacked %s (%ld bytes)\n", path, size);
+  Emit(stdout, line);
+}
+
+void Note(const char* format, ...) {
+  char line[512];
+  int used = std::snprintf(line, sizeof line, "d88unpack: ");
+  std::va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(line + used, sizeof line - static_cast<std::size_t>(used) - 1,
+                 format, arguments);
+  va_end(arguments);
+  // The names a note quotes are shown as the terminal's own lines show them.
+  if (errors_are_terminal) ReplaceControlBytes(line);
+  std::strcat(line, "\n");
+  FlushOutput();
+  Emit(stderr, line);
+}
+
+void RawError(const char* text) {
+  FlushOutput();
+  std::fputs(text, stderr);
+}
+
+bool FinishOutput() {
+  FlushOutput();
+  if (output_error == 0 || output_error == EPIPE) return true;
+  Note("cannot write standard output: %s", std::strerror(output_error));
+  return false;
+}
+
+void Usage(const char* program) {
+  FlushOutput();
+  std::fprintf(stderr, "Usage: %s [d88file] [-d]\n", program);
+  std::fprintf(stderr, "Try '%s --help' for more information.\n", program);
+}
+
+void Help(const char* program, const char* options_text) {
+  std::printf("Usage: %s [d88file] [-d]\n", program);
+  std::printf(
+      "\n"
+      "Lists and extracts the files of every disk in a D88 disk image.\n"
+      "The image path is required. Each disk's files go into a folder named\n"
+      "by the disk's number (000, 001, ...) in the current folder; with -d\n"
+      "they all go into the current folder itself.\n"
+      "\n"
+      "Options may stand anywhere; \"--\" ends them.\n"
+      "%s"
+      "\n"
+      "Exit status: 0 when everything asked for was done; 1 after a usage\n"
+      "error, when the image cannot be opened, when a folder, a file or\n"
+      "standard output cannot be written, or when a disk asked for is not in\n"
+      "the image. With --test, 2 when a file is not whole or a sector header\n"
+      "records trouble.\n",
+      options_text);
+}
+
+void Version() { std::printf("d88unpack %s\n", D88UNPACK_VERSION); }
+
+}  // namespace report
+}  // namespace d88
