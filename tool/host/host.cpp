@@ -280,6 +280,31 @@ bool WriteFile(const char* name, bool utf8_name, const std::uint8_t* data,
   return false;
 }
 
+FileIdentity IdentifyFile(const char* path, bool utf8_path) {
+  FileIdentity identity = {};
+  wchar_t wide[MAX_PATH];
+  if (utf8_path && !Utf8ToWide(path, wide, MAX_PATH)) return identity;
+  // No access asked for: only the file's information is read, and a file
+  // another program holds open can still be looked at.
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  const HANDLE handle =
+      utf8_path ? CreateFileW(wide, 0, share, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr)
+                : CreateFileA(path, 0, share, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return identity;
+  BY_HANDLE_FILE_INFORMATION information;
+  if (GetFileInformationByHandle(handle, &information)) {
+    identity.known = true;
+    identity.volume = information.dwVolumeSerialNumber;
+    identity.index =
+        (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |
+        information.nFileIndexLow;
+  }
+  CloseHandle(handle);
+  return identity;
+}
+
 bool IsTerminal(std::FILE* stream) {
   const intptr_t handle = _get_osfhandle(_fileno(stream));
   DWORD mode = 0;
@@ -454,6 +479,16 @@ bool WriteFile(const char* name, bool, const std::uint8_t* data,
   }
   if (!written) unlink(name);
   return written;
+}
+
+FileIdentity IdentifyFile(const char* path, bool) {
+  FileIdentity identity = {};
+  struct stat status;
+  if (stat(path, &status) != 0) return identity;
+  identity.known = true;
+  identity.volume = static_cast<std::uint64_t>(status.st_dev);
+  identity.index = static_cast<std::uint64_t>(status.st_ino);
+  return identity;
 }
 
 bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }

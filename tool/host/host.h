@@ -52,6 +52,22 @@ const char* FolderErrorText();
 // never written through. On failure no partial file is left behind.
 bool WriteFile(const char* name, bool utf8_name, const std::uint8_t* data,
                std::size_t data_size, std::size_t file_size);
+// What the host knows a file by, whatever name or spelling reaches it: the
+// device and inode number on POSIX, the volume serial number and file index
+// on Windows. Two names are one file exactly when their identities match,
+// which no comparison of the names can tell on a host that folds case or
+// normalises names in ways of its own.
+struct FileIdentity {
+  bool known;  // false: nothing stands there, or the host would not say
+  std::uint64_t volume;
+  std::uint64_t index;
+};
+// The identity of what path (from the working folder) names now.
+FileIdentity IdentifyFile(const char* path, bool utf8_path);
+inline bool SameFile(const FileIdentity& a, const FileIdentity& b) {
+  return a.known && b.known && a.volume == b.volume && a.index == b.index;
+}
+
 // The host's reason for the last failed WriteFile, as text.
 const char* FileErrorText();
 
