@@ -61,6 +61,7 @@ const char* SectorStateName(SectorState state) {
 
 void BeginSectorMap(SectorMap& map, D88Image& image) {
   const std::int64_t file_size = image.FileSize();
+  map.file_size = file_size;
   map.entry_count = 0;
   for (int track = 0; track < kTrackCount; ++track) {
     map.recorded[track] = image.TrackRecorded(track);
@@ -86,11 +87,10 @@ void ClaimEntry(SectorMap& map, D88Image& image, int index,
     map.entries[map.entry_count++] = {index, entry, size};
   }
   if (size <= 0 || index < 0 || index >= kMaxDirEntries) return;
-  const std::int64_t file_size = image.FileSize();
   SectorAddress address = {entry.start_track, entry.start_sector};
   for (std::int32_t left = size / kSectorSize; left > 0; --left) {
     if (!OnMap(address)) {
-      if (!SectorIsWhole(image, address, file_size)) return;
+      if (!SectorIsWhole(image, address, map.file_size)) return;
     } else {
       MapCell& cell = map.cells[address.track][address.sector - kFirstSector];
       if (!cell.whole) return;

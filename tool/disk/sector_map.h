@@ -49,6 +49,9 @@ struct MapEntry {
 };
 
 struct SectorMap {
+  // The image file's size, taken once: asking the host for it per entry
+  // would cost more than the whole map.
+  std::int64_t file_size;
   bool recorded[kTrackCount];
   MapCell cells[kTrackCount][kSectorsPerTrack];
   int entry_count;
