@@ -125,7 +125,8 @@ constexpr OptionRow kOptionTable[] = {
      ApplyTest},
     {"info", nullptr, "describe each disk: header, tracks, directory",
      ApplyInfo},
-    {"json", nullptr, "with --list, --test or --info: print JSON", ApplyJson},
+    {"json", nullptr, "with --list, --test, --info or --map: print JSON",
+     ApplyJson},
     {"repack", nullptr,
      "write edited files back; prints \"repacked PATH (N bytes)\"",
      ApplyRepack},
@@ -338,7 +339,7 @@ CommandLine ParseCommandLine(int argc, char** argv) {
 }
 
 const char* OptionsHelpText() {
-  static char text[2048];
+  static char text[4096];
   std::size_t used = 0;
   for (const OptionRow& row : kOptionTable) {
     char left[32];
