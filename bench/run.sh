@@ -66,6 +66,12 @@ if [ "$made" -ne 0 ]; then
   echo "run.sh: d88unpack --list made $made files or folders" >&2
   exit 1
 fi
+# So does --map.
+made=$(find "$scratch/run/map" -mindepth 1 | wc -l)
+if [ "$made" -ne 0 ]; then
+  echo "run.sh: d88unpack --map made $made files or folders" >&2
+  exit 1
+fi
 
 
 # Repacking: one edited file put back into big.d88 (a copy of it), against

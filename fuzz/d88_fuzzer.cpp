@@ -2,9 +2,9 @@
 // whole tool runs on it as a user would run it. The bytes go to an image
 // file beside a scratch working folder; the tool lists and extracts every
 // disk into that folder, which is emptied again after each input. The input
-// length modulo 4 picks the run: 0 extracts into folders, 1 adds "-d", 2 is
-// "--test --json" and 3 "--info --json", so every way of reading the disks
-// is exercised by the same corpus.
+// length modulo 5 picks the run: 0 extracts into folders, 1 adds "-d", 2 is
+// "--test --json", 3 "--info --json" and 4 "--map --json", so every way of
+// reading the disks is exercised by the same corpus.
 //
 // Besides the sanitizers' own checks, each run must leave the process in the
 // working folder it started in, and nothing may appear beside that folder.
@@ -158,13 +158,13 @@ void ExtractAndRepack(std::string& image, bool no_folders,
   CheckImageUnchanged(data, size);
 }
 
-// Reads every disk with --test or --info, as JSON, which must be valid.
-void ReadAsJson(std::string& image, bool info) {
-  char test_option[] = "--test";
-  char info_option[] = "--info";
+// Reads every disk with --test, --info or --map, as JSON, which must be
+// valid.
+void ReadAsJson(std::string& image, const char* mode) {
+  std::string mode_option = mode;
   char json_option[] = "--json";
-  char* argv[] = {program, image.data(), info ? info_option : test_option,
-                  json_option, nullptr};
+  char* argv[] = {program, image.data(), mode_option.data(), json_option,
+                  nullptr};
   CaptureOutput(true);
   d88::RunTool(4, argv);
   CaptureOutput(false);
@@ -203,11 +203,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   if (error || chdir(work_path.c_str()) != 0) Fail("cannot enter work folder");
 
   std::string image = image_path.string();
-  const std::size_t kind = size % 4;
+  const std::size_t kind = size % 5;
+  static const char* const json_modes[] = {"--test", "--info", "--map"};
   if (kind < 2) {
     ExtractAndRepack(image, kind == 1, data, size);
   } else {
-    ReadAsJson(image, kind == 3);
+    ReadAsJson(image, json_modes[kind - 2]);
   }
   if (chdir(start_path.c_str()) != 0) Fail("cannot return to the start");
   fs::remove_all(work_path, error);

@@ -2,8 +2,9 @@
 // built with the same image builder as the tests, so that the fuzzer starts
 // from inputs that already reach the directory walk and the extraction.
 //   write_seed_corpus FOLDER
-// Every shape is written twice, once with an even and once with an odd
-// length: the fuzz target runs odd-length inputs with "-d".
+// Every shape is written five times, with lengths of every remainder
+// modulo 5: the fuzz target picks its run by that remainder (extract, with
+// "-d", --test --json, --info --json, --map --json).
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -195,9 +196,10 @@ Bytes Truncated(std::size_t keep) {
 
 void Write(const std::filesystem::path& folder, const std::string& name,
            Bytes bytes) {
-  for (int pass = 0; pass < 2; ++pass) {
-    const bool dash_d = bytes.size() % 2 == 1;
-    const auto path = folder / (name + (dash_d ? "-d" : "") + ".d88");
+  static const char* const kRunNames[] = {"", "-d", "-test", "-info", "-map"};
+  for (int pass = 0; pass < 5; ++pass) {
+    const auto path =
+        folder / (name + kRunNames[bytes.size() % 5] + ".d88");
     std::FILE* file = std::fopen(path.string().c_str(), "wb");
     if (file == nullptr ||
         std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() ||
@@ -205,7 +207,7 @@ void Write(const std::filesystem::path& folder, const std::string& name,
       std::perror(path.string().c_str());
       std::exit(1);
     }
-    bytes.push_back(0);  // the other parity
+    bytes.push_back(0);  // the next run
   }
 }
 

@@ -3,6 +3,9 @@
 // With --damaged, the image is one a worn disk could have given: a sector
 // of POEM with a data CRC error, the last sector of GAME missing, and the
 // sector of SCORES written with a deleted-data mark.
+// With --rescue, one larger disk to look at with --map: files that share
+// sectors, runs that break off, what deleted files left behind, damaged
+// sectors and a track the imaging hardware could not read at all.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -78,15 +81,47 @@ Bytes SampleDisk(const char* name,
   return disk.Build();
 }
 
+Bytes RescueDisk() {
+  FileSystemDisk disk("RESCUE ME", 40);
+  disk.AddEntry("MAIN", 2, 1, 4, 5)
+      .AddEntry("TITLE", 5, 1, 6, 3)
+      .AddEntry("DATA1", 6, 4, 9, 2)
+      .AddEntry("DATA2", 9, 3, 10, 5)
+      .AddEntry("SAVE", 10, 4, 11, 2)
+      .AddEntry("MUSIC", 14, 1, 20, 5)
+      .AddEntry("MAP", 26, 1, 27, 5)
+      .AddEntry("END", 30, 1, 31, 5)
+      .RemoveSector(8, 1)
+      .ShortenSector(27, 4, 300)
+      .MarkSector(16, 3, 0xB0)
+      .MarkSector(17, 2, 0, 0x10)
+      .MarkSector(0, 4, 0xA0)
+      .RemoveTrack(33);
+  return disk.Build();
+}
+
+bool WriteBytes(const char* path, const Bytes& image) {
+  std::FILE* out = std::fopen(path, "wb");
+  if (out == nullptr || std::fwrite(image.data(), 1, image.size(), out) != image.size() ||
+      std::fclose(out) != 0) {
+    std::perror(path);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const bool damaged = argc == 3 && std::strcmp(argv[1], "--damaged") == 0;
-  if (argc != 2 && !damaged) {
-    std::fprintf(stderr, "Usage: %s [--damaged] output.d88\n", argv[0]);
+  const bool rescue = argc == 3 && std::strcmp(argv[1], "--rescue") == 0;
+  if (argc != 2 && !damaged && !rescue) {
+    std::fprintf(stderr, "Usage: %s [--damaged | --rescue] output.d88\n",
+                 argv[0]);
     return 1;
   }
   const char* path = argv[argc - 1];
+  if (rescue) return WriteBytes(path, RescueDisk()) ? 0 : 1;
   std::string poem;
   for (int i = 1; i <= 60; ++i) {
     poem += "Line " + std::to_string(i) + " of a text file on a floppy disk.\n";
@@ -105,11 +140,5 @@ int main(int argc, char** argv) {
                                          "\x82\xCD\r\n"}},
                  damaged),
   });
-  std::FILE* out = std::fopen(path, "wb");
-  if (out == nullptr || std::fwrite(image.data(), 1, image.size(), out) != image.size() ||
-      std::fclose(out) != 0) {
-    std::perror(path);
-    return 1;
-  }
-  return 0;
+  return WriteBytes(path, image) ? 0 : 1;
 }

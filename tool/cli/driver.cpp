@@ -8,13 +8,18 @@
 #include "commands/extract.h"
 #include "commands/header_notes.h"
 #include "commands/json_document.h"
+#include "commands/json_map.h"
 #include "commands/repack.h"
+#include "commands/svg_map.h"
 #include "commands/test_files.h"
 #include "commands/text_listing.h"
+#include "commands/text_map.h"
+#include "commands/unclaimed.h"
 #include "d88_image.h"
 #include "disk/disk_walk.h"
 #include "host/host.h"
 #include "report/damage_notes.h"
+#include "report/map_text.h"
 #include "report/reporter.h"
 
 namespace d88 {
@@ -40,7 +45,11 @@ struct Consumers {
         info(options.json ? DiskInfo::ShowJson : DiskInfo::ShowText),
         extractor(options.unicode_names, options.folders),
         repacker(image, {options.image_path, options.output_folder,
-                         options.folders, options.unicode_names}) {}
+                         options.folders, options.unicode_names}),
+        text_map(options.mode == Mode::kMap && !options.json &&
+                 report::DecideMapColor(options.color)),
+        svg_map(options.map_svg_path),
+        unclaimed(options.mode == Mode::kExtract) {}
 
   static const char* ModeName(Mode mode) {
     switch (mode) {
@@ -49,6 +58,7 @@ struct Consumers {
       case Mode::kInfo: return "info";
       case Mode::kExtract: return "extract";
       case Mode::kRepack: return "repack";
+      case Mode::kMap: return "map";
     }
     return "";
   }
@@ -61,6 +71,10 @@ struct Consumers {
   DiskInfo info;
   Extractor extractor;
   Repacker repacker;
+  TextMap text_map;
+  JsonMap json_map;
+  SvgMap svg_map;
+  UnclaimedPieces unclaimed;
 };
 
 // The order is the order in which each consumer hears of a disk and of an
@@ -70,8 +84,11 @@ ConsumerList PickConsumers(Consumers& all, const Options& options) {
   ConsumerList list;
   if (options.json) {
     list.Add(all.json_document);
-    if (options.mode != Mode::kInfo) list.Add(all.json_listing);
-  } else if (options.mode != Mode::kInfo && options.mode != Mode::kRepack) {
+    if (options.mode != Mode::kInfo && options.mode != Mode::kMap) {
+      list.Add(all.json_listing);
+    }
+  } else if (options.mode != Mode::kInfo && options.mode != Mode::kRepack &&
+             options.mode != Mode::kMap) {
     list.Add(all.text_listing);
   }
   if (options.mode != Mode::kRepack) list.Add(all.header_notes);
@@ -81,7 +98,14 @@ ConsumerList PickConsumers(Consumers& all, const Options& options) {
     case Mode::kInfo: list.Add(all.info); break;
     case Mode::kExtract: list.Add(all.extractor); break;
     case Mode::kRepack: list.Add(all.repacker); break;
+    case Mode::kMap:
+      list.Add(options.json ? static_cast<DiskConsumer&>(all.json_map)
+                            : all.text_map);
+      if (options.map_svg_path != nullptr) list.Add(all.svg_map);
+      break;
   }
+  // After the extraction, so that the pieces follow the disk's listing.
+  if (options.unclaimed) list.Add(all.unclaimed);
   return list;
 }
 

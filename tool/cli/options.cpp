@@ -23,8 +23,7 @@ struct OptionRow {
 };
 
 bool SetMode(ParseState& state, Mode mode, const char* option) {
-  if (state.mode_option != nullptr &&
-      std::strcmp(state.mode_option, option) != 0) {
+  if (state.mode_option != nullptr && state.line.options.mode != mode) {
     std::snprintf(state.line.problem, sizeof state.line.problem,
                   "options --%s and --%s cannot be used together",
                   state.mode_option, option);
@@ -54,6 +53,37 @@ bool ApplyJson(ParseState& state, const char*) {
 
 bool ApplyRepack(ParseState& state, const char*) {
   return SetMode(state, Mode::kRepack, "repack");
+}
+
+bool ApplyMap(ParseState& state, const char*) {
+  return SetMode(state, Mode::kMap, "map");
+}
+
+// The picture comes with the map: --map-svg asks for a map as --map does.
+bool ApplyMapSvg(ParseState& state, const char* value) {
+  state.line.options.map_svg_path = value;
+  return SetMode(state, Mode::kMap, "map-svg");
+}
+
+bool ApplyColor(ParseState& state, const char* value) {
+  report::ColorWhen& color = state.line.options.color;
+  if (std::strcmp(value, "auto") == 0) {
+    color = report::ColorWhen::kAuto;
+  } else if (std::strcmp(value, "always") == 0) {
+    color = report::ColorWhen::kAlways;
+  } else if (std::strcmp(value, "never") == 0) {
+    color = report::ColorWhen::kNever;
+  } else {
+    std::snprintf(state.line.problem, sizeof state.line.problem,
+                  "invalid --color '%s' (auto, always or never)", value);
+    return false;
+  }
+  return true;
+}
+
+bool ApplyUnclaimed(ParseState& state, const char*) {
+  state.line.options.unclaimed = true;
+  return true;
 }
 
 bool ApplyOutput(ParseState& state, const char* value) {
@@ -95,7 +125,8 @@ constexpr OptionRow kOptionTable[] = {
      ApplyTest},
     {"info", nullptr, "describe each disk: header, tracks, directory",
      ApplyInfo},
-    {"json", nullptr, "with --list, --test or --info: print JSON", ApplyJson},
+    {"json", nullptr, "with --list, --test, --info or --map: print JSON",
+     ApplyJson},
     {"repack", nullptr,
      "write edited files back; prints \"repacked PATH (N bytes)\"",
      ApplyRepack},
@@ -106,6 +137,15 @@ constexpr OptionRow kOptionTable[] = {
      ApplyDisk},
     {"unicode-names", nullptr,
      "decode Shift_JIS names: UTF-8 text and host names", ApplyUnicodeNames},
+    {"map", nullptr, "show each disk's sectors: files, free, damaged",
+     ApplyMap},
+    {"map-svg", "PATH", "also draw the maps as an SVG picture in PATH",
+     ApplyMapSvg},
+    {"color", "WHEN", "colour the map: auto (on a terminal), always, never",
+     ApplyColor},
+    {"unclaimed", nullptr,
+     "also take out the system area and sectors no file claims",
+     ApplyUnclaimed},
     {"help", nullptr, "show this help and exit", ApplyHelp},
     {"version", nullptr, "show the version and exit", ApplyVersion},
 };
@@ -220,10 +260,26 @@ void CheckJsonMode(ParseState& state) {
   }
   const Mode mode = state.line.options.mode;
   if (!state.line.options.json || mode == Mode::kList || mode == Mode::kTest ||
-      mode == Mode::kInfo) {
+      mode == Mode::kInfo || mode == Mode::kMap) {
     return;
   }
   Problem(state, "option %s needs --list, --test or --info", "--json");
+  state.line.outcome = CommandLineOutcome::kBadOption;
+}
+
+// What no file claims comes out beside the files, or is listed with them.
+void CheckUnclaimedMode(ParseState& state) {
+  const CommandLineOutcome outcome = state.line.outcome;
+  if (outcome != CommandLineOutcome::kRun &&
+      outcome != CommandLineOutcome::kNoImage) {
+    return;
+  }
+  const Options& options = state.line.options;
+  const bool lists = options.mode == Mode::kExtract ||
+                     options.mode == Mode::kList || options.mode == Mode::kTest;
+  if (!options.unclaimed || (lists && !options.json)) return;
+  Problem(state, "option %s needs an extraction, --list or --test, without --json",
+          "--unclaimed");
   state.line.outcome = CommandLineOutcome::kBadOption;
 }
 
@@ -278,11 +334,12 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     state.line.outcome = CommandLineOutcome::kNoImage;
   }
   CheckJsonMode(state);
+  CheckUnclaimedMode(state);
   return state.line;
 }
 
 const char* OptionsHelpText() {
-  static char text[2048];
+  static char text[4096];
   std::size_t used = 0;
   for (const OptionRow& row : kOptionTable) {
     char left[32];

@@ -9,6 +9,8 @@
 
 #include <cstddef>
 
+#include "report/map_text.h"
+
 namespace d88 {
 
 // What the run does with each disk's directory.
@@ -18,6 +20,7 @@ enum class Mode {
   kTest,     // list every entry and read its file as kExtract would; write nothing
   kInfo,     // describe each disk's header, tracks and directory; write nothing
   kRepack,   // put edited host files back into the image's sectors
+  kMap,      // show each disk's sectors and who claims them; write no files
 };
 
 // The disks a run takes, by the numbers their folders carry: "2", "0,3",
@@ -48,6 +51,9 @@ struct Options {
   const char* image_path = nullptr;
   const char* output_folder = nullptr;  // nullptr: the current folder
   DiskList disks;
+  const char* map_svg_path = nullptr;  // --map-svg: the picture's path
+  report::ColorWhen color = report::ColorWhen::kAuto;
+  bool unclaimed = false;  // also take out what no file claims
 };
 
 enum class CommandLineOutcome {

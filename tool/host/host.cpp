@@ -698,3 +698,49 @@ void AbandonReplacement(const Replacement& replacement) {
 }
 
 }  // namespace host
+
+// --- A text file written piece by piece, and colour on a console. ---
+
+namespace host {
+
+// The file is opened in binary, so that it holds the same bytes on every
+// host; the path is taken as the user typed it.
+std::FILE* StartTextFile(const char* path) {
+  ClearFileError();
+  std::FILE* file = std::fopen(path, "wb");
+  if (file == nullptr) last_file_error = errno != 0 ? errno : EIO;
+  return file;
+}
+
+bool FinishTextFile(std::FILE* file, const char* path) {
+  bool written = std::ferror(file) == 0;
+  if (!written) last_file_error = errno != 0 ? errno : EIO;
+  if (std::fclose(file) != 0 && written) {
+    last_file_error = errno != 0 ? errno : EIO;
+    written = false;
+  }
+  if (!written) std::remove(path);
+  return written;
+}
+
+#if defined(_WIN32)
+// A Windows console shows colour codes only once asked to; older consoles
+// refuse, and then show them as text.
+bool EnableColorCodes(std::FILE* stream) {
+#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
+  constexpr DWORD ENABLE_VIRTUAL_TERMINAL_PROCESSING = 0x0004;
+#endif
+  const intptr_t handle = _get_osfhandle(_fileno(stream));
+  DWORD mode = 0;
+  if (handle == -1 ||
+      GetConsoleMode(reinterpret_cast<HANDLE>(handle), &mode) == 0) {
+    return true;  // a file or a pipe
+  }
+  return SetConsoleMode(reinterpret_cast<HANDLE>(handle),
+                        mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+#else
+bool EnableColorCodes(std::FILE*) { return true; }
+#endif
+
+}  // namespace host

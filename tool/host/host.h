@@ -117,4 +117,18 @@ void AbandonReplacement(const Replacement& replacement);
 // on a Windows console as characters, whatever the console's code page.
 void WriteUtf8Text(std::FILE* stream, const char* text);
 
+// --- A text file written piece by piece (the map's picture). ---
+
+// Creates or replaces the file at path, from the current folder. nullptr
+// when it cannot be made; FileErrorText says why.
+std::FILE* StartTextFile(const char* path);
+// Closes the file made at path. When any of it was not written, removes it
+// rather than leave it cut short and returns false (FileErrorText says why).
+bool FinishTextFile(std::FILE* file, const char* path);
+
+// Makes the stream, when it is a console, show colour codes as colours
+// rather than as text. False when it is a console that cannot; a file, a
+// pipe or a terminal takes them as they are.
+bool EnableColorCodes(std::FILE* stream);
+
 }  // namespace host

@@ -12,9 +12,11 @@ namespace {
 
 bool unicode_host_names = false;
 
+}  // namespace
+
 // A name as the raw bytes the disk (or host) holds and as text: decoded
 // from Shift_JIS, or as it is when it is UTF-8 already.
-void Name(const char* key, const char* raw, bool utf8) {
+void JsonName(const char* key, const char* raw, bool utf8) {
   const std::size_t length = std::strlen(raw);
   char text[Utf8CapacityFor(kDiskNameLength)];
   if (utf8) {
@@ -27,6 +29,8 @@ void Name(const char* key, const char* raw, bool utf8) {
   json::String("text", text);
   json::CloseObject();
 }
+
+namespace {
 
 void Place(const char* key, int track, int sector) {
   json::OpenObject(key);
@@ -99,7 +103,7 @@ void JsonBeginDisk(D88Image& image, int disk, const char* folder) {
   } else {
     json::Null("folder");
   }
-  Name("name", image.DiskName(), false);
+  JsonName("name", image.DiskName(), false);
   json::Number("media_type", image.MediaType());
   const char* media = MediaTypeName(image.MediaType());
   if (media != nullptr) {
@@ -117,11 +121,11 @@ void JsonEndEntries() { json::CloseArray(); }
 void JsonEntry(const EntryFacts& facts) {
   const DirEntry& entry = facts.entry;
   json::OpenObject(nullptr);
-  Name("name", entry.name, false);
+  JsonName("name", entry.name, false);
   Place("start", entry.start_track, entry.start_sector);
   Place("end", entry.end_track, entry.end_sector);
   json::Number("size", facts.size);
-  Name("host_name", facts.host_name.text, unicode_host_names);
+  JsonName("host_name", facts.host_name.text, unicode_host_names);
   if (facts.read != nullptr) ReadOutcome(*facts.read);
   json::CloseObject();
 }

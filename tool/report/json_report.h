@@ -21,5 +21,7 @@ void JsonEndEntries();
 // With what reading the file found when the run read it (--test).
 void JsonEntry(const EntryFacts& facts);
 void JsonDiskFacts(const DiskFacts& facts);
+// {"hex": raw bytes, "text": decoded from Shift_JIS, or raw when utf8}.
+void JsonName(const char* key, const char* raw, bool utf8);
 
 }  // namespace d88

@@ -54,14 +54,30 @@ void ReplaceControlBytes(char* text) {
   }
 }
 
-// A name as a line on standard output shows it.
+// The name column is six bytes wide in the raw name's bytes: a Shift_JIS
+// character takes as many columns as it has bytes, whatever it is decoded to.
+void EmitListingLine(const char* shown_name, int raw_length, SectorAddress start,
+                     SectorAddress end, std::int32_t size) {
+  const int padding = kEntryNameLength - raw_length;
+  char line[160];
+  std::snprintf(line, sizeof line,
+                "%s%*s   START:%02x %02x    END:%02x %02x   SIZE:%04x\n",
+                shown_name, padding > 0 ? padding : 0, "",
+                static_cast<unsigned>(start.track),
+                static_cast<unsigned>(start.sector),
+                static_cast<unsigned>(end.track),
+                static_cast<unsigned>(end.sector),
+                static_cast<unsigned>(static_cast<std::uint32_t>(size)));
+  Emit(stdout, line);
+}
+
+}  // namespace
+
 ShownName ShowNameOnOutput(const char* raw_name) {
   ShownName shown = ShowName(raw_name);
   if (output_is_terminal) ReplaceControlBytes(shown.text);
   return shown;
 }
-
-}  // namespace
 
 void Configure(bool unicode_names) {
   decode_names = unicode_names;
@@ -87,22 +103,19 @@ void DiskLine(const char* raw_disk_name, const char* folder) {
   Emit(stdout, line);
 }
 
-// The name column is six bytes wide in the raw name's bytes: a Shift_JIS
-// character takes as many columns as it has bytes, whatever it is decoded to.
 void ListingLine(const DirEntry& entry, std::int32_t size) {
-  const int padding = kEntryNameLength - static_cast<int>(std::strlen(entry.name));
-  char line[160];
-  std::snprintf(line, sizeof line,
-                "%s%*s   START:%02x %02x    END:%02x %02x   SIZE:%04x\n",
-                ShowNameOnOutput(entry.name).text, padding > 0 ? padding : 0,
-                "",
-                static_cast<unsigned>(entry.start_track),
-                static_cast<unsigned>(entry.start_sector),
-                static_cast<unsigned>(entry.end_track),
-                static_cast<unsigned>(entry.end_sector),
-                static_cast<unsigned>(static_cast<std::uint32_t>(size)));
-  Emit(stdout, line);
+  EmitListingLine(ShowNameOnOutput(entry.name).text,
+                  static_cast<int>(std::strlen(entry.name)),
+                  {entry.start_track, entry.start_sector},
+                  {entry.end_track, entry.end_sector}, size);
 }
+
+void PieceLine(const char* name, SectorAddress start, SectorAddress end,
+               std::int32_t size) {
+  EmitListingLine(name, static_cast<int>(std::strlen(name)), start, end, size);
+}
+
+void RawText(const char* text) { Emit(stdout, text); }
 
 void Text(const char* format, ...) {
   char line[256];

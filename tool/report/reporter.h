@@ -25,11 +25,21 @@ struct ShownName {
   char text[64];
 };
 ShownName ShowName(const char* raw_name);
+// The same as a line on standard output shows it: on a terminal, control
+// bytes become '?'.
+ShownName ShowNameOnOutput(const char* raw_name);
 
 // "\n[NAME] -> 000\n"
 void DiskLine(const char* raw_disk_name, const char* folder);
 // "NAME     START:02 01    END:03 02   SIZE:1c00\n"
 void ListingLine(const DirEntry& entry, std::int32_t size);
+// A listing line for a piece that is no entry, such as
+// "unclaimed-02-05 START:02 05    END:03 01   SIZE:0800\n"; the name is
+// plain ASCII and shown as it is.
+void PieceLine(const char* name, SectorAddress start, SectorAddress end,
+               std::int32_t size);
+// Text on standard output exactly as it is, of any length.
+void RawText(const char* text);
 
 // The formatted text on standard output, as it is (--info's lines).
 void Text(const char* format, ...)
