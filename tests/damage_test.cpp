@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -403,6 +404,100 @@ TEST(DamageTest, ReplacedHostFilesAreNamed) {
     }
   }
 }
+
+// The contents of the host files a run left, in order: what survived,
+// whatever the host named it.
+std::multiset<std::string> Contents(const Tree& tree) {
+  std::multiset<std::string> contents;
+  for (const auto& item : tree) {
+    if (item.second != "<dir>") contents.insert(item.second);
+  }
+  return contents;
+}
+
+// Names that differ only in the case of letters beyond ASCII (fullwidth
+// a/A, Greek alpha/Alpha) are one file wherever the host folds them, as
+// Windows does; the note comes from the host's answer, not from comparing
+// the names. The folders these tests use on POSIX tell case apart: there
+// both files stay and nothing is noted.
+TEST(DamageTest, ReplacedFilesAreTheHostsAnswer) {
+  struct Case {
+    const char* what;
+    std::string lower;  // raw names, the lower-case one first
+    std::string upper;
+    bool unicode;
+    std::string lower_shown;  // as the notes show them
+    std::string upper_shown;
+  };
+  const Case cases[] = {
+      {"fullwidth, raw", "\x82\x81", "\x82\x60", false, "\x82\x81",
+       "\x82\x60"},
+      {"fullwidth, decoded", "\x82\x81", "\x82\x60", true, "\xEF\xBD\x81",
+       "\xEF\xBC\xA1"},
+      {"Greek, raw", "\x83\xBF", "\x83\x9F", false, "\x83\xBF", "\x83\x9F"},
+      {"Greek, decoded", "\x83\xBF", "\x83\x9F", true, "\xCE\xB1",
+       "\xCE\x91"},
+  };
+  const std::string earlier = AsText(d88test::SectorPattern(2, 1));
+  const std::string later = AsText(d88test::SectorPattern(3, 1));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (!c.unicode && !d88test::HostTakesShiftJisNames()) continue;
+    FileSystemDisk disk("FOLD", 6);
+    disk.AddEntry(c.lower, 2, 1, 2, 1).AddEntry(c.upper, 3, 1, 3, 1);
+    std::vector<std::string> args = {"-d"};
+    if (c.unicode) args.push_back("--unicode-names");
+    const ToolRunner runner;
+    const ToolRun run = runner.RunOn(disk.Build(), args);
+    EXPECT_EQ(run.status, 0);
+    // Decoded names are UTF-8, which the raw tree cannot open on Windows.
+    const Tree tree =
+        c.unicode ? d88test::ReadTreeUtf8(runner.work()) : run.tree;
+#if defined(_WIN32)
+    EXPECT_EQ(run.err, Notes({c.upper_shown + ": disk 000 entry 2 \"" +
+                              c.upper_shown + "\" replaces disk 000 entry 1 \"" +
+                              c.lower_shown + "\", written earlier"}));
+    EXPECT_EQ(Contents(tree), std::multiset<std::string>({later}));
+    (void)earlier;  // the later file's content is all that is left
+#else
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(Contents(tree), std::multiset<std::string>({earlier, later}));
+#endif
+  }
+}
+
+#if !defined(_WIN32)
+// A failed write removes its file, whose inode number the host may give to
+// the next new file; that file replaces nothing written earlier. The shell
+// limits files to 1024 bytes and ignores the signal, so the write fails.
+TEST(DamageTest, FileRemovedAfterAFailedWriteIsNotReplaced) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> names;  // 1024 bytes each, 2048 the second
+  };
+  const Case cases[] = {
+      {"another name next", {"A", "A", "B"}},
+      {"the same name again", {"A", "A", "A"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FileSystemDisk disk("GONE", 6);
+    disk.AddEntry(c.names[0], 2, 1, 2, 1)
+        .AddEntry(c.names[1], 3, 1, 3, 2)
+        .AddEntry(c.names[2], 4, 1, 4, 1);
+    ToolRunner runner;
+    runner.SetShellPrefix("trap '' XFSZ; ulimit -f 2; ");
+    const ToolRun run = runner.RunOn(disk.Build(), {"-d"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "d88unpack: cannot write file \"" + c.names[1] +
+                           "\": File too large\n");
+    // The first file went with the failed write; only the last is there.
+    const Tree expected = {
+        {c.names[2], AsText(d88test::SectorPattern(4, 1))}};
+    EXPECT_EQ(run.tree, expected);
+  }
+}
+#endif
 
 TEST(DamageTest, InfoDescribesEachDisk) {
   FileSystemDisk worn("WORN", 10);

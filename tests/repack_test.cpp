@@ -375,6 +375,65 @@ TEST(RepackTest, ReadOnlyFolderLeavesTheImageUntouched) {
   EXPECT_EQ(run.tree.count("ro/image.d88.d88unpack-tmp"), 0u);
   EXPECT_EQ(Difference(d88test::ReadFileText(image), AsText(disk.Build())), "");
 }
+
+std::vector<std::string> NamesIn(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& item : fs::directory_iterator(folder)) {
+    names.push_back(item.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// An image named through a symbolic link is replaced where the link leads,
+// in that file's folder, and the link stays the same link: through a
+// relative link from another folder, an absolute one, and a chain of two.
+// (That the folder is flushed after the rename cannot be seen from here.)
+TEST(RepackTest, LinkedImageIsReplacedWhereTheLinkLeads) {
+  struct Case {
+    const char* label;
+    bool absolute;  // the link holds the image's absolute path
+    bool chain;     // the link leads to a second link, which leads on
+  };
+  const Case cases[] = {{"relative link", false, false},
+                        {"absolute link", true, false},
+                        {"chain of links", false, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    FileSystemDisk disk("LINKED");
+    disk.AddEntry("MSG", 2, 1, 2, 1);
+    const ToolRunner runner;
+    const fs::path beside = runner.work().parent_path();
+    fs::create_directory(beside / "real");
+    fs::create_directory(beside / "links");
+    const fs::path real = beside / "real" / "image.d88";
+    WriteHostFile(real, disk.Build());
+    const fs::path leads_to =
+        c.absolute ? real : fs::path("..") / "real" / "image.d88";
+    const fs::path link = beside / "links" / "image.d88";
+    if (c.chain) {
+      fs::create_symlink(leads_to, beside / "links" / "hop.d88");
+      fs::create_symlink("hop.d88", link);
+    } else {
+      fs::create_symlink(leads_to, link);
+    }
+    ASSERT_EQ(runner.Run({link.string()}).status, 0);
+    WriteHostFile(runner.work() / "000/MSG", Pattern(1024, 7));
+    const ToolRun run = runner.Run({link.string(), "--repack"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "repacked 000/MSG (1024 bytes)\n");
+    EXPECT_EQ(run.err, "");
+    disk.OverwriteRun(2, 1, Pattern(1024, 7));
+    EXPECT_EQ(Difference(d88test::ReadFileText(real), AsText(disk.Build())), "");
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::read_symlink(link), c.chain ? fs::path("hop.d88") : leads_to);
+    EXPECT_EQ(NamesIn(beside / "real"), std::vector<std::string>{"image.d88"});
+    const std::vector<std::string> links =
+        c.chain ? std::vector<std::string>{"hop.d88", "image.d88"}
+                : std::vector<std::string>{"image.d88"};
+    EXPECT_EQ(NamesIn(beside / "links"), links);
+  }
+}
 #endif
 
 }  // namespace

@@ -43,7 +43,7 @@ struct Consumers {
   explicit Consumers(const Options& options)
       : json_document(ModeName(options.mode), options.unicode_names),
         info(options.json ? DiskInfo::ShowJson : DiskInfo::ShowText),
-        extractor(options.unicode_names, options.folders),
+        extractor(options.unicode_names),
         repacker(image, {options.image_path, options.output_folder,
                          options.folders, options.unicode_names}),
         text_map(options.mode == Mode::kMap && !options.json &&

@@ -22,6 +22,9 @@ void Extractor::Entry(const DiskVisit& disk, const EntryFacts& facts) {
                        static_cast<std::size_t>(read.size))) {
     report::Note("cannot write file \"%s\": %s", host_name,
                  host::FileErrorText());
+    // The failed write removed the file, and the host may hand its
+    // identity to the next new file, which replaces nothing.
+    ForgetWrittenFile(host::WrittenFileIdentity());
     status_ = RunStatus::kFailed;
     return;
   }
@@ -31,8 +34,11 @@ void Extractor::Entry(const DiskVisit& disk, const EntryFacts& facts) {
   }
   FileWriter writer = {disk.number, facts.number, {}};
   std::memcpy(writer.entry_name, facts.entry.name, sizeof writer.entry_name);
+  // Whether the write landed on a file written earlier is the host's
+  // answer, not a guess from the names: only the host knows which
+  // spellings it folds into one file.
   const EarlierWriter earlier =
-      RememberWrittenFile(host_name, unicode_names_, writer, folders_);
+      RememberWrittenFile(host::WrittenFileIdentity(), writer);
   if (earlier.found) {
     NoteReplaced(disk.folder, host_name, writer, earlier.writer);
   }

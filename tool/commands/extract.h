@@ -10,9 +10,7 @@ namespace d88 {
 
 class Extractor : public DiskConsumer {
  public:
-  // folders: each disk has its own folder, so only files of one disk meet.
-  Extractor(bool unicode_names, bool folders)
-      : unicode_names_(unicode_names), folders_(folders) {}
+  explicit Extractor(bool unicode_names) : unicode_names_(unicode_names) {}
 
   bool ReadsFiles() const override { return true; }
   bool WritesHostFiles() const override { return true; }
@@ -22,7 +20,6 @@ class Extractor : public DiskConsumer {
 
  private:
   bool unicode_names_;
-  bool folders_;
   RunStatus status_ = RunStatus::kClean;
 };
 

@@ -1,6 +1,8 @@
 #include "host/host.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 
@@ -28,6 +30,9 @@ bool folder_was_link = false;
 
 // Set when a file was refused for its read-only mark rather than by the host.
 bool file_was_read_only = false;
+
+// What the last WriteFile opened, as the host knows it.
+FileIdentity written_identity = {};
 
 #if defined(_WIN32)
 // The error of a failed Windows call that sets no errno; 0 when the last
@@ -262,15 +267,35 @@ bool CloseAfterWriting(std::FILE* file, bool written) {
   return written;
 }
 
+// The volume serial number and file index, which stay the file's own for
+// as long as it exists, whatever name or spelling it is reached by.
+FileIdentity IdentityOfHandle(HANDLE handle) {
+  FileIdentity identity = {};
+  BY_HANDLE_FILE_INFORMATION information;
+  if (handle == INVALID_HANDLE_VALUE ||
+      !GetFileInformationByHandle(handle, &information)) {
+    return identity;
+  }
+  identity.known = true;
+  identity.volume = information.dwVolumeSerialNumber;
+  identity.index =
+      (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |
+      information.nFileIndexLow;
+  return identity;
+}
+
 }  // namespace
 
 bool WriteFile(const char* name, bool utf8_name, const std::uint8_t* data,
                std::size_t data_size, std::size_t file_size) {
+  written_identity = {};
   std::FILE* file = OpenForWriting(name, utf8_name);
   if (file == nullptr) {
     last_file_error = errno;
     return false;
   }
+  written_identity = IdentityOfHandle(
+      reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))));
   // One write of the data; stdio's own buffer would only add a copy.
   std::setvbuf(file, nullptr, _IONBF, 0);
   bool written = std::fwrite(data, 1, data_size, file) == data_size;
@@ -281,9 +306,8 @@ bool WriteFile(const char* name, bool utf8_name, const std::uint8_t* data,
 }
 
 FileIdentity IdentifyFile(const char* path, bool utf8_path) {
-  FileIdentity identity = {};
   wchar_t wide[MAX_PATH];
-  if (utf8_path && !Utf8ToWide(path, wide, MAX_PATH)) return identity;
+  if (utf8_path && !Utf8ToWide(path, wide, MAX_PATH)) return {};
   // No access asked for: only the file's information is read, and a file
   // another program holds open can still be looked at.
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -292,15 +316,8 @@ FileIdentity IdentifyFile(const char* path, bool utf8_path) {
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr)
                 : CreateFileA(path, 0, share, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return identity;
-  BY_HANDLE_FILE_INFORMATION information;
-  if (GetFileInformationByHandle(handle, &information)) {
-    identity.known = true;
-    identity.volume = information.dwVolumeSerialNumber;
-    identity.index =
-        (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |
-        information.nFileIndexLow;
-  }
+  if (handle == INVALID_HANDLE_VALUE) return {};
+  const FileIdentity identity = IdentityOfHandle(handle);
   CloseHandle(handle);
   return identity;
 }
@@ -441,6 +458,11 @@ int OpenForWriting(const char* name) {
               0666);
 }
 
+FileIdentity IdentityOfStatus(const struct stat& status) {
+  return {true, static_cast<std::uint64_t>(status.st_dev),
+          static_cast<std::uint64_t>(status.st_ino)};
+}
+
 // The host may take fewer bytes per call than asked (any write above about
 // 2 GiB on Linux); the rest follows in further calls.
 bool WriteAll(int handle, const std::uint8_t* data, std::size_t size) {
@@ -464,11 +486,14 @@ bool WriteAll(int handle, const std::uint8_t* data, std::size_t size) {
 // no room on the disk.
 bool WriteFile(const char* name, bool, const std::uint8_t* data,
                std::size_t data_size, std::size_t file_size) {
+  written_identity = {};
   const int handle = OpenForWriting(name);
   if (handle < 0) {
     last_file_error = errno;
     return false;
   }
+  struct stat status;
+  if (fstat(handle, &status) == 0) written_identity = IdentityOfStatus(status);
   bool written = WriteAll(handle, data, data_size) &&
                  (file_size <= data_size ||
                   ftruncate(handle, static_cast<off_t>(file_size)) == 0);
@@ -482,13 +507,9 @@ bool WriteFile(const char* name, bool, const std::uint8_t* data,
 }
 
 FileIdentity IdentifyFile(const char* path, bool) {
-  FileIdentity identity = {};
   struct stat status;
-  if (stat(path, &status) != 0) return identity;
-  identity.known = true;
-  identity.volume = static_cast<std::uint64_t>(status.st_dev);
-  identity.index = static_cast<std::uint64_t>(status.st_ino);
-  return identity;
+  if (stat(path, &status) != 0) return {};
+  return IdentityOfStatus(status);
 }
 
 bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
@@ -498,6 +519,8 @@ void WriteUtf8Text(std::FILE* stream, const char* text) {
 }
 
 #endif
+
+FileIdentity WrittenFileIdentity() { return written_identity; }
 
 const char* FileErrorText() {
 #if defined(_WIN32)
@@ -531,6 +554,15 @@ constexpr char kTempSuffix[] = ".d88unpack-tmp";
 bool MakeTempName(const char* path, char* dest, std::size_t capacity) {
   const int written = std::snprintf(dest, capacity, "%s%s", path, kTempSuffix);
   return written > 0 && static_cast<std::size_t>(written) < capacity;
+}
+
+bool CopyPath(const char* path, char* dest, std::size_t capacity) {
+  const int written = std::snprintf(dest, capacity, "%s", path);
+  if (written >= 0 && static_cast<std::size_t>(written) < capacity) {
+    return true;
+  }
+  errno = ENAMETOOLONG;
+  return false;
 }
 
 #if defined(_WIN32)
@@ -581,6 +613,15 @@ bool RenameOver(const char* from, const char* to) {
   return true;
 }
 
+// Windows links are not followed: the path is replaced as it is named.
+bool ResolveTarget(const char* path, char* dest, std::size_t capacity) {
+  return CopyPath(path, dest, capacity);
+}
+
+// MOVEFILE_WRITE_THROUGH already returns only once the rename is on the
+// disk.
+void FlushFolderOf(const char*) {}
+
 #else
 
 std::FILE* OpenForReading(const char* name, bool) {
@@ -619,6 +660,40 @@ bool RenameOver(const char* from, const char* to) {
   if (std::rename(from, to) == 0) return true;
   last_file_error = errno;
   return false;
+}
+
+// A symbolic link is followed to the file it leads to (through any chain
+// of links), so that the rename replaces that file and leaves the link a
+// link. Anything else is replaced as it is named, so that the messages
+// keep the path as the user gave it.
+bool ResolveTarget(const char* path, char* dest, std::size_t capacity) {
+  struct stat status;
+  if (lstat(path, &status) != 0 || !S_ISLNK(status.st_mode)) {
+    return CopyPath(path, dest, capacity);
+  }
+  static char resolved[PATH_MAX];
+  if (realpath(path, resolved) == nullptr) return false;
+  return CopyPath(resolved, dest, capacity);
+}
+
+// The rename is a change to the folder, which the host may keep in memory
+// for a while: until the folder is flushed too, a power loss can bring the
+// old file back under the name. The rename is done by then and cannot be
+// undone, so a host that cannot flush a folder (some network file systems
+// refuse) does not make the replacement fail.
+void FlushFolderOf(const char* path) {
+  char folder[4096];
+  std::snprintf(folder, sizeof folder, "%s", path);
+  char* last_separator = std::strrchr(folder, '/');
+  if (last_separator == nullptr) {
+    std::snprintf(folder, sizeof folder, ".");
+  } else {
+    last_separator[last_separator == folder ? 1 : 0] = '\0';
+  }
+  const int handle = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (handle < 0) return;
+  fsync(handle);
+  close(handle);
 }
 
 #endif
@@ -660,20 +735,26 @@ bool IsFolder(const char* path) {
 Replacement StartReplacement(const char* path) {
   Replacement replacement = {};
   ClearFileError();
-  if (IsReadOnly(path)) return replacement;
-  if (!MakeTempName(path, replacement.temp_path,
+  if (!ResolveTarget(path, replacement.target_path,
+                     sizeof replacement.target_path)) {
+    last_file_error = errno;
+    return replacement;
+  }
+  const char* target = replacement.target_path;
+  if (IsReadOnly(target)) return replacement;
+  if (!MakeTempName(target, replacement.temp_path,
                     sizeof replacement.temp_path)) {
     last_file_error = ENAMETOOLONG;
     return replacement;
   }
-  replacement.stream = CreateNewFile(replacement.temp_path, path);
+  replacement.stream = CreateNewFile(replacement.temp_path, target);
   if (replacement.stream == nullptr) last_file_error = errno;
   return replacement;
 }
 
 // Every step must succeed before the rename: a new file that is not wholly
 // on the disk must never take the old one's place.
-bool FinishReplacement(const Replacement& replacement, const char* path) {
+bool FinishReplacement(const Replacement& replacement, const char*) {
   ClearFileError();
   bool done = std::fflush(replacement.stream) == 0;
   if (!done) last_file_error = errno;
@@ -685,9 +766,13 @@ bool FinishReplacement(const Replacement& replacement, const char* path) {
     last_file_error = errno;
     done = false;
   }
-  if (done) done = RenameOver(replacement.temp_path, path);
-  if (!done) std::remove(replacement.temp_path);
-  return done;
+  if (done) done = RenameOver(replacement.temp_path, replacement.target_path);
+  if (!done) {
+    std::remove(replacement.temp_path);
+    return false;
+  }
+  FlushFolderOf(replacement.target_path);
+  return true;
 }
 
 void AbandonReplacement(const Replacement& replacement) {

@@ -67,6 +67,11 @@ FileIdentity IdentifyFile(const char* path, bool utf8_path);
 inline bool SameFile(const FileIdentity& a, const FileIdentity& b) {
   return a.known && b.known && a.volume == b.volume && a.index == b.index;
 }
+// The identity of the file the last WriteFile opened, taken from the open
+// file itself, so that no second look-up by name can land elsewhere. It is
+// known even when the write failed, and then names a file removed again.
+// Not known when nothing was opened or the host would not say.
+FileIdentity WrittenFileIdentity();
 
 // The host's reason for the last failed WriteFile, as text.
 const char* FileErrorText();
@@ -98,17 +103,26 @@ bool IsFolder(const char* path);
 
 // A new file beside the one it is to replace. The file is written whole
 // under a temporary name in the same folder, flushed to the disk and only
-// then renamed over the old one, so that the old file stays as it was
-// until the new one is complete, whatever happens in between.
+// then renamed over the old one, and the folder flushed after it, so that
+// the old file stays as it was until the new one is complete, whatever
+// happens in between, and does not come back after a power loss.
+//
+// A path that is a symbolic link is followed, as editors do: the file the
+// link resolves to is replaced, in its own folder, and the link stays a
+// link to it. (On Windows a link is replaced as today; see README.) Other
+// hard links to the old file keep the old file: the new one is a new file.
 struct Replacement {
   std::FILE* stream;  // nullptr when it could not be started
   char temp_path[4096];
+  char target_path[4096];  // the file replaced: path, or where it leads
 };
-// Makes the temporary file (path + ".d88unpack-tmp", which must not exist)
-// with the old file's permissions. Refuses a file that is read-only.
+// Makes the temporary file (target + ".d88unpack-tmp", which must not
+// exist) with the old file's permissions. Refuses a file that is read-only.
 Replacement StartReplacement(const char* path);
-// Flushes the new file to the disk, closes it and renames it over path.
-// On failure the temporary file is removed and path is untouched.
+// Flushes the new file to the disk, closes it, renames it over the target
+// and flushes the target's folder. On failure the temporary file is
+// removed and the target is untouched. path is the one StartReplacement
+// was given; the replacement already holds where it leads.
 bool FinishReplacement(const Replacement& replacement, const char* path);
 // Closes and removes the temporary file; path is untouched.
 void AbandonReplacement(const Replacement& replacement);
