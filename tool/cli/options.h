@@ -9,6 +9,8 @@
 
 #include <cstddef>
 
+#include "commands/extract.h"
+
 namespace d88 {
 
 // What the run does with each disk's directory.
@@ -40,6 +42,17 @@ struct DiskList {
   bool Includes(int disk) const;
 };
 
+// The --only patterns, as typed, and where each stands on the command line:
+// the argument's index and the value's offset in it, so that a host whose
+// command line also exists in Unicode can find the same pattern there.
+struct NamePatterns {
+  static constexpr int kMaxPatterns = 64;
+  int count = 0;
+  const char* text[kMaxPatterns] = {};
+  int argument[kMaxPatterns] = {};
+  std::size_t offset[kMaxPatterns] = {};
+};
+
 struct Options {
   Mode mode = Mode::kExtract;
   bool folders = true;        // false with "-d"
@@ -48,6 +61,9 @@ struct Options {
   const char* image_path = nullptr;
   const char* output_folder = nullptr;  // nullptr: the current folder
   DiskList disks;
+  NamePatterns only;          // none: every entry
+  bool to_stdout = false;     // the files' bytes on stdout, nothing else
+  OldFiles old_files = OldFiles::kReplace;
 };
 
 enum class CommandLineOutcome {

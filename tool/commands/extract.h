@@ -8,11 +8,20 @@
 
 namespace d88 {
 
+// What an extraction does when something (a file, a folder, a link) already
+// stands under a file's name, a file written earlier in the run included.
+enum class OldFiles {
+  kReplace,  // replaces it, as extractions always have
+  kKeep,     // leaves it, says so and ends the run with status 1
+  kSkip,     // leaves it without a word
+};
+
 class Extractor : public DiskConsumer {
  public:
   // folders: each disk has its own folder, so only files of one disk meet.
-  Extractor(bool unicode_names, bool folders)
-      : unicode_names_(unicode_names), folders_(folders) {}
+  Extractor(bool unicode_names, bool folders, OldFiles old_files)
+      : unicode_names_(unicode_names), folders_(folders),
+        old_files_(old_files) {}
 
   bool ReadsFiles() const override { return true; }
   bool WritesHostFiles() const override { return true; }
@@ -21,8 +30,11 @@ class Extractor : public DiskConsumer {
   RunStatus Status() const override { return status_; }
 
  private:
+  bool Write(const DiskVisit& disk, const EntryFacts& facts);
+
   bool unicode_names_;
   bool folders_;
+  OldFiles old_files_;
   RunStatus status_ = RunStatus::kClean;
 };
 
