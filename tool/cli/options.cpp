@@ -152,7 +152,7 @@ constexpr OptionRow kOptionTable[] = {
     {"unicode-names", nullptr,
      "decode Shift_JIS names: UTF-8 text and host names", ApplyUnicodeNames},
     {"only", "PATTERN",
-     "only entries whose names match PATTERN: * ? [a-z] (repeatable)",
+     "only entries named so: * ? [a-z] [!a] (may be repeated)",
      ApplyOnly},
     {"to-stdout", nullptr,
      "write just the files' bytes, to standard output",
