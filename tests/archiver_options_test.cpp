@@ -107,9 +107,11 @@ std::string NoMatch(const std::string& pattern) {
   return "d88unpack: no entry matches \"" + pattern + "\"\n";
 }
 
-// Shell patterns on the whole name, case counting, several patterns at
-// once; a pattern that matches nothing on the disks taken is named and
-// makes the status 1, while the entries that did match are still listed.
+// Shell patterns (name_pattern_test has their rules) reach the matcher
+// intact from the command line, case counting; with several patterns an
+// entry matching any is taken. A pattern that matches nothing on the disks
+// taken is named and makes the status 1; the entries that matched are still
+// listed.
 TEST(OnlyTest, PatternsPickEntriesByName) {
   struct Case {
     Args args;
@@ -117,12 +119,7 @@ TEST(OnlyTest, PatternsPickEntriesByName) {
     std::string err;
   };
   const std::vector<Case> cases = {
-      {{"--only=GAME"}, {"GAME"}, ""},
       {{"--only=G*"}, {"GAME"}, ""},
-      {{"--only=g*"}, {"gamma"}, ""},
-      {{"--only=????"}, {"POEM", "GAME", "LOST"}, ""},
-      {{"--only=[PR]*"}, {"README", "POEM"}, ""},
-      {{"--only=[a-z]*"}, {"gamma"}, ""},
       {{"--only=[!A-Z]*"}, {"gamma"}, ""},
       {{"--only=A?B"}, {"A*B", "AXB", "A/B"}, ""},
       {{"--only=A\\*B"}, {"A*B"}, ""},
