@@ -73,6 +73,25 @@ if [ "$made" -ne 0 ]; then
   exit 1
 fi
 
+# --to-stdout makes nothing either, and gives the bytes of the files the
+# extraction wrote, one after the other in listing order.
+made=$(find "$scratch/run/to-stdout" -mindepth 1 | wc -l)
+if [ "$made" -ne 0 ]; then
+  echo "run.sh: d88unpack --to-stdout made $made files or folders" >&2
+  exit 1
+fi
+"$tool" --list "$scratch/big.d88" |
+  awk -v root="$scratch/run/d88unpack" '
+    /^\[.*\] -> [0-9]+$/ { folder = $NF; next }
+    NF { printf "%s/%s/%s%c", root, folder, $1, 0 }' |
+  xargs -0 cat >"$scratch/concatenated"
+if "$tool" --to-stdout "$scratch/big.d88" | cmp -s - "$scratch/concatenated"; then
+  echo "d88unpack --to-stdout gave the extracted files' bytes in listing order"
+else
+  echo "run.sh: --to-stdout differs from the extracted files in listing order" >&2
+  exit 1
+fi
+rm -f "$scratch/concatenated"
 
 # Repacking: one edited file put back into big.d88 (a copy of it), against
 # cp of the image file, which is the least a rewrite of the whole image

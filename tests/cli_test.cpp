@@ -238,7 +238,9 @@ TEST(CommandLineTest, HelpAndVersion) {
             0u);
   // Every option and the meaning of the exit statuses are in the help.
   for (const char* text : {"-d", "--list", "--output=DIR", "--disk=LIST",
-                           "--unicode-names", "--version", "Exit status"}) {
+                           "--unicode-names", "--only=PATTERN", "--to-stdout",
+                           "--keep-old-files", "--skip-old-files", "--version",
+                           "Exit status"}) {
     EXPECT_NE(help.out.find(text), std::string::npos) << text;
   }
   EXPECT_EQ(help.err, "");

@@ -120,6 +120,32 @@ TEST(ConsoleTest, OutputThatCannotBeWritten) {
   }
 }
 
+// File bytes on standard output are lost the same way: a full disk fails
+// the run (the file is larger than stdio's buffer, so the loss shows while
+// writing), a reader that quit does not.
+TEST(ConsoleTest, FileBytesThatCannotBeWritten) {
+  const OutputCase cases[] = {
+      {"full disk", OpenFull, false, 1,
+       "d88unpack: cannot write standard output: No space left on device\n"},
+      {"reader gone", PipeWithoutReader, true, 0, ""},
+  };
+  FileSystemDisk disk("DISK");
+  disk.AddEntry("FILE", 2, 1, 3, 5).AddEntry("MORE", 4, 1, 4, 1);
+  for (const OutputCase& c : cases) {
+    const ToolRunner runner;
+    const std::string image = runner.WriteImage(disk.Build());
+    const int out = c.open_out();
+    const int err = OpenStreamFile(runner, "err");
+    const int status = RunChild({image, "--to-stdout"}, runner.work(),
+                                {out, err, c.ignore_sigpipe});
+    close(out);
+    close(err);
+    EXPECT_EQ(status, c.status) << c.what;
+    EXPECT_EQ(StreamFileText(runner, "err"), c.err) << c.what;
+    EXPECT_TRUE(d88test::ReadTree(runner.work()).empty()) << c.what;
+  }
+}
+
 // A pseudo-terminal whose line discipline passes bytes as they are, so that
 // what the tool wrote is what the test reads.
 struct Terminal {

@@ -41,14 +41,32 @@ std::string ErrnoText(int error) {
 constexpr int kShellCommandNotFound = 9009;
 #endif
 
-int RunCommand(const std::string& command) {
+// The command goes to the shell as it is or, for a Unicode run on Windows,
+// from UTF-8 to the wide shell call.
+int System(const std::string& command, bool unicode) {
+#if defined(_WIN32)
+  if (unicode) {
+    std::wstring wide(command.size() + 1, L'\0');
+    const int length = MultiByteToWideChar(CP_UTF8, 0, command.c_str(), -1,
+                                           wide.data(),
+                                           static_cast<int>(wide.size()));
+    if (length <= 0) return -1;
+    return _wsystem(wide.c_str());
+  }
+#else
+  (void)unicode;
+#endif
+  return std::system(command.c_str());
+}
+
+int RunCommand(const std::string& command, bool unicode) {
   errno = 0;
-  const int result = std::system(command.c_str());
+  const int result = System(command, unicode);
 #if defined(_WIN32)
   if (result == -1 || result == kShellCommandNotFound) {
     const int first_error = errno;
     errno = 0;
-    const int again = std::system(command.c_str());
+    const int again = System(command, unicode);
     std::fprintf(stderr,
                  "tool_runner: std::system returned %d, errno %s; tried "
                  "again: %d, errno %s\n",
@@ -137,6 +155,15 @@ std::string ToolRunner::WriteImage(const Bytes& image) const {
 }
 
 ToolRun ToolRunner::Run(const std::vector<std::string>& args) const {
+  return RunWith(args, false);
+}
+
+ToolRun ToolRunner::RunUnicode(const std::vector<std::string>& utf8_args) const {
+  return RunWith(utf8_args, true);
+}
+
+ToolRun ToolRunner::RunWith(const std::vector<std::string>& args,
+                            bool unicode) const {
   const fs::path out = scratch_.path() / "stdout";
   const fs::path err = scratch_.path() / "stderr";
   std::string command = shell_prefix_ + Quoted(ToolPath());
@@ -150,7 +177,7 @@ ToolRun ToolRunner::Run(const std::vector<std::string>& args) const {
   const fs::path before = fs::current_path();
   fs::current_path(work_);
   ToolRun run;
-  run.status = ExitStatus(RunCommand(command));
+  run.status = ExitStatus(RunCommand(command, unicode));
   fs::current_path(before);
   run.out = ReadFileText(out);
   run.err = ReadFileText(err);

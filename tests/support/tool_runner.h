@@ -52,6 +52,10 @@ class ToolRunner {
   std::string WriteImage(const Bytes& image) const;
   // Runs the tool with exactly these arguments after argument 0.
   ToolRun Run(const std::vector<std::string>& args) const;
+  // Runs the tool with arguments in UTF-8 that reach it as Unicode: on
+  // Windows through the wide command line, as a Unicode console passes
+  // them whatever the ANSI code page; elsewhere exactly as Run does.
+  ToolRun RunUnicode(const std::vector<std::string>& utf8_args) const;
   // Runs the tool on the image with the given arguments after its path.
   ToolRun RunOn(const Bytes& image,
                 const std::vector<std::string>& extra = {}) const;
@@ -60,6 +64,8 @@ class ToolRunner {
   void SetShellPrefix(const std::string& prefix) { shell_prefix_ = prefix; }
 
  private:
+  ToolRun RunWith(const std::vector<std::string>& args, bool unicode) const;
+
   ScratchDir scratch_;
   std::filesystem::path work_;
   std::string shell_prefix_;

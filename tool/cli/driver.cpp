@@ -15,8 +15,10 @@
 #include "commands/text_listing.h"
 #include "commands/text_map.h"
 #include "commands/unclaimed.h"
+#include "commands/to_stdout.h"
 #include "d88_image.h"
 #include "disk/disk_walk.h"
+#include "disk/entry_filter.h"
 #include "host/host.h"
 #include "report/damage_notes.h"
 #include "report/map_text.h"
@@ -27,6 +29,13 @@ namespace {
 
 // The one reader of the run; it closes the image file at program exit.
 D88Image image;
+
+// The entries the run takes (--only), and the patterns taken from the
+// host's Unicode command line, which the filter points into.
+static_assert(NamePatterns::kMaxPatterns <= EntryFilter::kMaxPatterns,
+              "every --only pattern fits in the filter");
+EntryFilter entry_filter;
+char unicode_patterns[NamePatterns::kMaxPatterns][256];
 
 // "Cannot open the file" in Japanese, as Shift_JIS bytes: the tool's users
 // know this message from the machines the disks come from, and scripts may
@@ -43,7 +52,7 @@ struct Consumers {
   explicit Consumers(const Options& options)
       : json_document(ModeName(options.mode), options.unicode_names),
         info(options.json ? DiskInfo::ShowJson : DiskInfo::ShowText),
-        extractor(options.unicode_names),
+        extractor(options.unicode_names, options.old_files),
         repacker(image, {options.image_path, options.output_folder,
                          options.folders, options.unicode_names}),
         text_map(options.mode == Mode::kMap && !options.json &&
@@ -75,6 +84,7 @@ struct Consumers {
   JsonMap json_map;
   SvgMap svg_map;
   UnclaimedPieces unclaimed;
+  FilesToStdout to_stdout;
 };
 
 // The order is the order in which each consumer hears of a disk and of an
@@ -82,6 +92,11 @@ struct Consumers {
 // file has to say about it.
 ConsumerList PickConsumers(Consumers& all, const Options& options) {
   ConsumerList list;
+  if (options.to_stdout) {
+    list.Add(all.header_notes);
+    list.Add(all.to_stdout);
+    return list;
+  }
   if (options.json) {
     list.Add(all.json_document);
     if (options.mode != Mode::kInfo && options.mode != Mode::kMap) {
@@ -130,7 +145,7 @@ DiskOutcome WalkDiskInFolder(const DiskVisit& visit,
                              const ConsumerList& consumers,
                              const Options& options) {
   if (!EnterDiskFolder(visit.number, visit.folder)) return DiskOutcome::kFailed;
-  WalkDisk(visit, consumers, options.unicode_names);
+  WalkDisk(visit, consumers, options.unicode_names, &entry_filter);
   if (!host::ReturnToWorkFolder()) {
     report::Note("cannot leave folder \"%s\": %s; run stopped", visit.folder,
                  host::FolderErrorText());
@@ -151,7 +166,7 @@ bool WalkDisks(const ConsumerList& consumers, const Options& options) {
     std::snprintf(folder, sizeof folder, "%03d", i);
     const DiskVisit visit = {image, i, options.folders ? folder : nullptr};
     if (!enter_folders) {
-      WalkDisk(visit, consumers, options.unicode_names);
+      WalkDisk(visit, consumers, options.unicode_names, &entry_filter);
       continue;
     }
     const DiskOutcome outcome = WalkDiskInFolder(visit, consumers, options);
@@ -187,6 +202,40 @@ bool CheckDisksExist(const Options& options, int disk_count) {
   return false;
 }
 
+// Fills the run's filter from --only. A pattern is matched against raw
+// names, or with --unicode-names against decoded ones. On a host that keeps
+// the command line in Unicode (Windows), a pattern with characters beyond
+// ASCII is taken from there and matched against the decoded name, whatever
+// the ANSI code page could carry of it.
+void TakePatterns(const Options& options, int argc, char** argv) {
+  entry_filter.Clear();
+  const NamePatterns& only = options.only;
+  for (int i = 0; i < only.count; ++i) {
+    const char* text = only.text[i];
+    bool decoded = options.unicode_names;
+    const char* unicode = host::UnicodeArgument(argc, argv, only.argument[i]);
+    if (unicode != nullptr &&
+        std::strlen(unicode) < sizeof unicode_patterns[i] + only.offset[i]) {
+      std::snprintf(unicode_patterns[i], sizeof unicode_patterns[i], "%s",
+                    unicode + only.offset[i]);
+      text = unicode_patterns[i];
+      decoded = true;
+    }
+    entry_filter.Add(text, decoded, options.unicode_names ? text : only.text[i]);
+  }
+}
+
+// Names each pattern that no entry of the disks taken matched.
+bool CheckPatternsMatched() {
+  bool all_matched = true;
+  for (int i = 0; i < entry_filter.PatternCount(); ++i) {
+    if (entry_filter.Matched(i)) continue;
+    report::Note("no entry matches \"%s\"", entry_filter.Shown(i));
+    all_matched = false;
+  }
+  return all_matched;
+}
+
 int Run(const Options& options) {
   report::Configure(options.unicode_names);
   if (!image.Open(options.image_path)) {
@@ -212,6 +261,7 @@ int Run(const Options& options) {
   consumers.BeginRun();
   bool ok = WalkDisks(consumers, options);
   if (!CheckDisksExist(options, image.DiskCount())) ok = false;
+  if (!CheckPatternsMatched()) ok = false;
   consumers.EndRun();
   if (writes) host::ReturnToStartFolder();
   image.Open(nullptr);
@@ -239,6 +289,7 @@ int RunCommandLine(int argc, char** argv) {
     case CommandLineOutcome::kRun:
       break;
   }
+  TakePatterns(line.options, argc, argv);
   return Run(line.options);
 }
 

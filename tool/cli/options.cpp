@@ -10,7 +10,11 @@ namespace {
 struct ParseState {
   CommandLine line;
   const char* mode_option = nullptr;  // the option that chose the mode
+  const char* old_files_option = nullptr;  // --keep- or --skip-old-files
   int positional_count = 0;
+  // Where the value being applied stands: its argument and offset in it.
+  int value_argument = 0;
+  std::size_t value_offset = 0;
 };
 
 using Apply = bool (*)(ParseState& state, const char* value);
@@ -107,6 +111,47 @@ bool ApplyUnicodeNames(ParseState& state, const char*) {
   return true;
 }
 
+bool ApplyOnly(ParseState& state, const char* value) {
+  NamePatterns& only = state.line.options.only;
+  if (only.count == NamePatterns::kMaxPatterns) {
+    std::snprintf(state.line.problem, sizeof state.line.problem,
+                  "too many --only patterns (at most %d)",
+                  NamePatterns::kMaxPatterns);
+    return false;
+  }
+  only.text[only.count] = value;
+  only.argument[only.count] = state.value_argument;
+  only.offset[only.count] = state.value_offset;
+  ++only.count;
+  return true;
+}
+
+bool ApplyToStdout(ParseState& state, const char*) {
+  state.line.options.to_stdout = true;
+  return true;
+}
+
+bool SetOldFiles(ParseState& state, OldFiles old_files, const char* option) {
+  if (state.old_files_option != nullptr &&
+      std::strcmp(state.old_files_option, option) != 0) {
+    std::snprintf(state.line.problem, sizeof state.line.problem,
+                  "options --%s and --%s cannot be used together",
+                  state.old_files_option, option);
+    return false;
+  }
+  state.old_files_option = option;
+  state.line.options.old_files = old_files;
+  return true;
+}
+
+bool ApplyKeepOldFiles(ParseState& state, const char*) {
+  return SetOldFiles(state, OldFiles::kKeep, "keep-old-files");
+}
+
+bool ApplySkipOldFiles(ParseState& state, const char*) {
+  return SetOldFiles(state, OldFiles::kSkip, "skip-old-files");
+}
+
 bool ApplyHelp(ParseState& state, const char*) {
   state.line.outcome = CommandLineOutcome::kHelp;
   return true;
@@ -146,6 +191,17 @@ constexpr OptionRow kOptionTable[] = {
     {"unclaimed", nullptr,
      "also take out the system area and sectors no file claims",
      ApplyUnclaimed},
+    {"only", "PATTERN",
+     "only entries named so: * ? [a-z] [!a] (may be repeated)",
+     ApplyOnly},
+    {"to-stdout", nullptr,
+     "write just the files' bytes, to standard output",
+     ApplyToStdout},
+    {"keep-old-files", nullptr,
+     "replace no existing host file: say so, exit status 1",
+     ApplyKeepOldFiles},
+    {"skip-old-files", nullptr, "replace no existing host file, silently",
+     ApplySkipOldFiles},
     {"help", nullptr, "show this help and exit", ApplyHelp},
     {"version", nullptr, "show the version and exit", ApplyVersion},
 };
@@ -187,6 +243,8 @@ bool TakeOption(ParseState& state, int argc, char** argv, int& index) {
   if (value == nullptr || value[0] == '\0') {
     return Problem(state, "option '--%s' needs a value", row->name);
   }
+  state.value_argument = index;
+  state.value_offset = static_cast<std::size_t>(value - argv[index]);
   return row->apply(state, value);
 }
 
@@ -283,6 +341,26 @@ void CheckUnclaimedMode(ParseState& state) {
   state.line.outcome = CommandLineOutcome::kBadOption;
 }
 
+// The bytes of the files are all that standard output carries: nothing that
+// prints, describes or writes elsewhere goes with them.
+void CheckToStdout(ParseState& state) {
+  const CommandLineOutcome outcome = state.line.outcome;
+  const Options& options = state.line.options;
+  if (!options.to_stdout || (outcome != CommandLineOutcome::kRun &&
+                             outcome != CommandLineOutcome::kNoImage)) {
+    return;
+  }
+  const char* other = state.mode_option;
+  if (other == nullptr && options.json) other = "json";
+  if (other == nullptr && options.output_folder != nullptr) other = "output";
+  if (other == nullptr && options.unclaimed) other = "unclaimed";
+  if (other == nullptr && options.map_svg_path != nullptr) other = "map-svg";
+  if (other == nullptr) return;
+  Problem(state, "options --to-stdout and --%s cannot be used together",
+          other);
+  state.line.outcome = CommandLineOutcome::kBadOption;
+}
+
 }  // namespace
 
 bool DiskList::Includes(int disk) const {
@@ -333,6 +411,7 @@ CommandLine ParseCommandLine(int argc, char** argv) {
       state.line.options.image_path == nullptr) {
     state.line.outcome = CommandLineOutcome::kNoImage;
   }
+  CheckToStdout(state);
   CheckJsonMode(state);
   CheckUnclaimedMode(state);
   return state.line;

@@ -10,6 +10,7 @@
 #include <cstddef>
 
 #include "report/map_text.h"
+#include "commands/extract.h"
 
 namespace d88 {
 
@@ -43,6 +44,17 @@ struct DiskList {
   bool Includes(int disk) const;
 };
 
+// The --only patterns, as typed, and where each stands on the command line:
+// the argument's index and the value's offset in it, so that a host whose
+// command line also exists in Unicode can find the same pattern there.
+struct NamePatterns {
+  static constexpr int kMaxPatterns = 64;
+  int count = 0;
+  const char* text[kMaxPatterns] = {};
+  int argument[kMaxPatterns] = {};
+  std::size_t offset[kMaxPatterns] = {};
+};
+
 struct Options {
   Mode mode = Mode::kExtract;
   bool folders = true;        // false with "-d"
@@ -54,6 +66,9 @@ struct Options {
   const char* map_svg_path = nullptr;  // --map-svg: the picture's path
   report::ColorWhen color = report::ColorWhen::kAuto;
   bool unclaimed = false;  // also take out what no file claims
+  NamePatterns only;          // none: every entry
+  bool to_stdout = false;     // the files' bytes on stdout, nothing else
+  OldFiles old_files = OldFiles::kReplace;
 };
 
 enum class CommandLineOutcome {

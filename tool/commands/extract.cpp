@@ -11,23 +11,41 @@ namespace d88 {
 
 void Extractor::BeginRun() { ForgetWrittenFiles(); }
 
-// A file whose first sector is not in the image has nothing to write; one
-// whose run breaks off later is written with zeros for what is missing.
-void Extractor::Entry(const DiskVisit& disk, const EntryFacts& facts) {
+// Writes the host file; false when it was not written, for whatever reason
+// (then said, unless the user asked for silence).
+bool Extractor::Write(const DiskVisit& disk, const EntryFacts& facts) {
   const FileRead& read = *facts.read;
-  if (read.delivered == 0) return;
   const char* host_name = facts.host_name.text;
-  if (!host::WriteFile(host_name, unicode_names_, facts.data,
-                       static_cast<std::size_t>(read.data_end),
-                       static_cast<std::size_t>(read.size))) {
+  const host::Existing existing = old_files_ == OldFiles::kReplace
+                                      ? host::Existing::kReplace
+                                      : host::Existing::kKeep;
+  if (host::WriteFile(host_name, unicode_names_, facts.data,
+                      static_cast<std::size_t>(read.data_end),
+                      static_cast<std::size_t>(read.size), existing)) {
+    return true;
+  }
+  if (existing == host::Existing::kKeep && host::FileWasInTheWay()) {
+    if (old_files_ == OldFiles::kSkip) return false;
+    report::Note("%s: not replaced: something of that name exists",
+                 LabelFile(disk.folder, host_name).text);
+  } else {
     report::Note("cannot write file \"%s\": %s", host_name,
                  host::FileErrorText());
     // The failed write removed the file, and the host may hand its
     // identity to the next new file, which replaces nothing.
     ForgetWrittenFile(host::WrittenFileIdentity());
-    status_ = RunStatus::kFailed;
-    return;
   }
+  status_ = RunStatus::kFailed;
+  return false;
+}
+
+// A file whose first sector is not in the image has nothing to write; one
+// whose run breaks off later is written with zeros for what is missing.
+void Extractor::Entry(const DiskVisit& disk, const EntryFacts& facts) {
+  const FileRead& read = *facts.read;
+  if (read.delivered == 0) return;
+  if (!Write(disk, facts)) return;
+  const char* host_name = facts.host_name.text;
   if (facts.host_name.mapped) {
     report::Note("file \"%s\" saved as \"%s\"",
                  report::ShowName(facts.entry.name).text, host_name);

@@ -8,9 +8,18 @@
 
 namespace d88 {
 
+// What an extraction does when something (a file, a folder, a link) already
+// stands under a file's name, a file written earlier in the run included.
+enum class OldFiles {
+  kReplace,  // replaces it, as extractions always have
+  kKeep,     // leaves it, says so and ends the run with status 1
+  kSkip,     // leaves it without a word
+};
+
 class Extractor : public DiskConsumer {
  public:
-  explicit Extractor(bool unicode_names) : unicode_names_(unicode_names) {}
+  Extractor(bool unicode_names, OldFiles old_files)
+      : unicode_names_(unicode_names), old_files_(old_files) {}
 
   bool ReadsFiles() const override { return true; }
   bool WritesHostFiles() const override { return true; }
@@ -19,7 +28,10 @@ class Extractor : public DiskConsumer {
   RunStatus Status() const override { return status_; }
 
  private:
+  bool Write(const DiskVisit& disk, const EntryFacts& facts);
+
   bool unicode_names_;
+  OldFiles old_files_;
   RunStatus status_ = RunStatus::kClean;
 };
 

@@ -51,11 +51,15 @@ RunStatus ConsumerList::Status() const {
 }
 
 void WalkDisk(const DiskVisit& visit, const ConsumerList& consumers,
-              bool unicode_names) {
+              bool unicode_names, EntryFilter* filter) {
   for (int i = 0; i < consumers.count; ++i) consumers.items[i]->BeginDisk(visit);
   const bool read_files = consumers.ReadsFiles();
   const Directory& directory = ReadDirectory(visit.image);
   for (int j = 0; j < directory.entry_count; ++j) {
+    // An entry not taken is not even read: nothing of it reaches a consumer.
+    if (filter != nullptr && !filter->Takes(directory.entries[j].name)) {
+      continue;
+    }
     EntryFacts facts = {};
     facts.number = j + 1;
     facts.entry = directory.entries[j];

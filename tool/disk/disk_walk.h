@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "d88_image.h"
+#include "disk/entry_filter.h"
 #include "disk/file_system.h"
 #include "host/entry_host_name.h"
 
@@ -27,7 +28,9 @@ struct DiskVisit {
 
 // Everything a consumer may want to know about one entry.
 struct EntryFacts {
-  int number;           // its place in the disk's listing, from 1
+  // Its place in the disk's directory, from 1: entries that the run does
+  // not take (--only) still count, so the number always names the entry.
+  int number;
   DirEntry entry;
   std::int32_t size;    // the size the listing shows; <= 0: no file
   EntryHostName host_name;
@@ -82,8 +85,9 @@ struct ConsumerList {
 };
 
 // Walks the disk selected in visit.image: begins it with every consumer,
-// hands each the facts of every entry in directory order, and ends it.
+// hands each the facts of every entry the filter takes (all of them without
+// a filter) in directory order, and ends it.
 void WalkDisk(const DiskVisit& visit, const ConsumerList& consumers,
-              bool unicode_names);
+              bool unicode_names, EntryFilter* filter = nullptr);
 
 }  // namespace d88

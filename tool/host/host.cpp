@@ -11,6 +11,8 @@
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -228,7 +230,27 @@ void RemoveLinkInTheWay(const char* name, const wchar_t* wide) {
   }
 }
 
-std::FILE* OpenForWriting(const char* name, bool utf8_name) {
+// Made only if nothing at all stands under the name (_O_EXCL is CREATE_NEW):
+// what is there, a link included, is neither followed nor removed.
+std::FILE* OpenNewForWriting(const char* name, bool utf8_name) {
+  constexpr int kFlags = _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY;
+  int handle = -1;
+  wchar_t wide[MAX_PATH];
+  if (!utf8_name) {
+    handle = _open(name, kFlags, _S_IREAD | _S_IWRITE);
+  } else if (Utf8ToWide(name, wide, MAX_PATH)) {
+    handle = _wopen(wide, kFlags, _S_IREAD | _S_IWRITE);
+  } else {
+    errno = EINVAL;
+  }
+  if (handle < 0) return nullptr;
+  std::FILE* stream = _fdopen(handle, "wb");
+  if (stream == nullptr) _close(handle);
+  return stream;
+}
+
+std::FILE* OpenForWriting(const char* name, bool utf8_name, bool replace) {
+  if (!replace) return OpenNewForWriting(name, utf8_name);
   if (!utf8_name) {
     RemoveLinkInTheWay(name, nullptr);
     return std::fopen(name, "wb");
@@ -287,9 +309,11 @@ FileIdentity IdentityOfHandle(HANDLE handle) {
 }  // namespace
 
 bool WriteFile(const char* name, bool utf8_name, const std::uint8_t* data,
-               std::size_t data_size, std::size_t file_size) {
+               std::size_t data_size, std::size_t file_size,
+               Existing existing) {
   written_identity = {};
-  std::FILE* file = OpenForWriting(name, utf8_name);
+  std::FILE* file =
+      OpenForWriting(name, utf8_name, existing == Existing::kReplace);
   if (file == nullptr) {
     last_file_error = errno;
     return false;
@@ -342,6 +366,48 @@ void WriteUtf8Text(std::FILE* stream, const char* text) {
   DWORD written = 0;
   WriteConsoleW(handle, wide, static_cast<DWORD>(wcslen(wide)), &written,
                 nullptr);
+}
+
+void UseBinaryOutput() {
+  std::fflush(stdout);
+  _setmode(_fileno(stdout), _O_BINARY);
+}
+
+namespace {
+
+bool BeyondAscii(const wchar_t* text) {
+  for (; *text != L'\0'; ++text) {
+    if (*text >= 0x80) return true;
+  }
+  return false;
+}
+
+// Whether the wide argument is the one argv holds: the ANSI code page makes
+// the same bytes of it. A program handed an argv of its own (a test, a
+// fuzzer) keeps it.
+bool IsAnsiArgument(const wchar_t* wide, const char* narrow) {
+  static char ansi[4096];
+  const int length = WideCharToMultiByte(CP_ACP, 0, wide, -1, ansi,
+                                         sizeof ansi, nullptr, nullptr);
+  return length > 0 && std::strcmp(ansi, narrow) == 0;
+}
+
+}  // namespace
+
+const char* UnicodeArgument(int argc, char** argv, int index) {
+  static char utf8[4096];
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return nullptr;
+  const char* found = nullptr;
+  if (count == argc && index > 0 && index < count &&
+      BeyondAscii(wide[index]) && IsAnsiArgument(wide[index], argv[index]) &&
+      wcslen(wide[index]) < sizeof utf8 / 3) {
+    d88::Utf16ToUtf8(wide[index], utf8, sizeof utf8);
+    found = utf8;
+  }
+  LocalFree(wide);
+  return found;
 }
 
 #else
@@ -429,12 +495,14 @@ Standing WhatStands(int handle) {
 // Whatever stands under the name and is not a plain file of its own is
 // removed and the file made anew; O_EXCL then guarantees that the file
 // opened is the one just made, not something slipped in between.
-int OpenForWriting(const char* name) {
+// Without replace, whatever stands there is left alone: O_EXCL fails on a
+// link too, even one that leads nowhere.
+int OpenForWriting(const char* name, bool replace) {
   // Usually nothing stands under the name yet: then a new file needs no
   // further look.
   const int fresh = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW |
                                    O_CLOEXEC, 0666);
-  if (fresh >= 0 || errno != EEXIST) return fresh;
+  if (fresh >= 0 || errno != EEXIST || !replace) return fresh;
   const int handle = open(name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK |
                                     O_CLOEXEC, 0666);
   // O_NONBLOCK means nothing to a plain file, so it may stay set.
@@ -485,9 +553,10 @@ bool WriteAll(int handle, const std::uint8_t* data, std::size_t size) {
 // size, and the file system, where it can, keeps them as a hole that takes
 // no room on the disk.
 bool WriteFile(const char* name, bool, const std::uint8_t* data,
-               std::size_t data_size, std::size_t file_size) {
+               std::size_t data_size, std::size_t file_size,
+               Existing existing) {
   written_identity = {};
-  const int handle = OpenForWriting(name);
+  const int handle = OpenForWriting(name, existing == Existing::kReplace);
   if (handle < 0) {
     last_file_error = errno;
     return false;
@@ -518,9 +587,15 @@ void WriteUtf8Text(std::FILE* stream, const char* text) {
   std::fputs(text, stream);
 }
 
+void UseBinaryOutput() {}
+
+// POSIX hands the program the bytes typed: there is no other spelling.
+const char* UnicodeArgument(int, char**, int) { return nullptr; }
+
 #endif
 
 FileIdentity WrittenFileIdentity() { return written_identity; }
+bool FileWasInTheWay() { return last_file_error == EEXIST; }
 
 const char* FileErrorText() {
 #if defined(_WIN32)

@@ -44,6 +44,13 @@ bool ReturnToWorkFolder();
 // The host's reason for the last failed folder call, as text.
 const char* FolderErrorText();
 
+// What WriteFile does with whatever already stands under the name.
+enum class Existing {
+  kReplace,  // a file, a link: replaced by the new file
+  kKeep,     // anything at all (a file, a folder, a link, even one that
+             // leads nowhere): left alone, and WriteFile fails
+};
+
 // Creates or replaces the file in the working folder, in binary: the first
 // data_size bytes of data, then zeros up to file_size. The zeros are not
 // written but left to the host as the file's new end, so a file system that
@@ -51,7 +58,11 @@ const char* FolderErrorText();
 // reparse point) already there under the name is replaced by the new file,
 // never written through. On failure no partial file is left behind.
 bool WriteFile(const char* name, bool utf8_name, const std::uint8_t* data,
-               std::size_t data_size, std::size_t file_size);
+               std::size_t data_size, std::size_t file_size,
+               Existing existing = Existing::kReplace);
+// Whether the last failed WriteFile with Existing::kKeep failed only
+// because something stood under the name.
+bool FileWasInTheWay();
 // What the host knows a file by, whatever name or spelling reaches it: the
 // device and inode number on POSIX, the volume serial number and file index
 // on Windows. Two names are one file exactly when their identities match,
@@ -126,6 +137,19 @@ Replacement StartReplacement(const char* path);
 bool FinishReplacement(const Replacement& replacement, const char* path);
 // Closes and removes the temporary file; path is untouched.
 void AbandonReplacement(const Replacement& replacement);
+
+// Puts standard output in binary mode, so that bytes written to it arrive
+// unchanged (on Windows, a text stream would turn LF into CR LF).
+void UseBinaryOutput();
+
+// The command-line argument argv[index] as UTF-8, when the host keeps the
+// command line in Unicode beside argv and the argument holds characters
+// beyond ASCII; nullptr otherwise. On Windows argv is in the ANSI code page,
+// which loses every character it lacks (a Japanese name typed under a
+// Western code page arrives as "?"); the wide command line still has them.
+// It is only used when it is the command line argv came from. The text
+// stays valid until the next call.
+const char* UnicodeArgument(int argc, char** argv, int index);
 
 // Writes UTF-8 text to a console stream: as it is to a file or a pipe, and
 // on a Windows console as characters, whatever the console's code page.

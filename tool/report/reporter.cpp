@@ -132,6 +132,12 @@ void RepackedLine(const char* path, long size) {
   Emit(stdout, line);
 }
 
+void Bytes(const std::uint8_t* data, std::size_t size) {
+  if (output_error != 0) return;
+  std::fwrite(data, 1, size, stdout);
+  KeepOutputError();
+}
+
 void Note(const char* format, ...) {
   char line[512];
   int used = std::snprintf(line, sizeof line, "d88unpack: ");
@@ -179,9 +185,9 @@ void Help(const char* program, const char* options_text) {
       "\n"
       "Exit status: 0 when everything asked for was done; 1 after a usage\n"
       "error, when the image cannot be opened, when a folder, a file or\n"
-      "standard output cannot be written, or when a disk asked for is not in\n"
-      "the image. With --test, 2 when a file is not whole or a sector header\n"
-      "records trouble.\n",
+      "standard output cannot be written, when a disk asked for is not in\n"
+      "the image, or when an --only pattern matches no entry. With --test, 2\n"
+      "when a file is not whole or a sector header records trouble.\n",
       options_text);
 }
 

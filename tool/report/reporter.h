@@ -10,6 +10,7 @@
 // cannot drive the terminal; files and pipes get the exact bytes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "disk/file_system.h"
@@ -50,6 +51,10 @@ void Text(const char* format, ...)
 // "repacked 000/MSG (3072 bytes)\n": a host file written back into the
 // image, by its path from the start folder and its own size.
 void RepackedLine(const char* path, long size);
+
+// Exact bytes on standard output (a file's content, --to-stdout). After a
+// failed write nothing more is tried: FinishOutput reports it.
+void Bytes(const std::uint8_t* data, std::size_t size);
 
 // "d88unpack: " + the formatted text + "\n" on standard error.
 void Note(const char* format, ...)

@@ -1,0 +1,25 @@
+#include "commands/to_stdout.h"
+
+#include <cstddef>
+
+#include "host/host.h"
+#include "report/damage_notes.h"
+#include "report/reporter.h"
+
+namespace d88 {
+
+void FilesToStdout::BeginRun() { host::UseBinaryOutput(); }
+
+void FilesToStdout::Entry(const DiskVisit& disk, const EntryFacts& facts) {
+  const FileRead& read = *facts.read;
+  if (read.delivered == 0) return;
+  report::Bytes(facts.data, static_cast<std::size_t>(read.size));
+  const char* host_name = facts.host_name.text;
+  if (facts.host_name.mapped) {
+    report::Note("file \"%s\" saved as \"%s\"",
+                 report::ShowName(facts.entry.name).text, host_name);
+  }
+  NoteFileDamage(LabelFile(disk.folder, host_name), read);
+}
+
+}  // namespace d88
