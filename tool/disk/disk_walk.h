@@ -50,9 +50,11 @@ enum class RunStatus {
 RunStatus Worse(RunStatus a, RunStatus b);
 int ExitStatusOf(RunStatus status);
 
+// Consumers live as plain objects of the run and are never deleted
+// through this base, so it needs no virtual destructor (which would pull
+// the C++ runtime's operator delete into the tool).
 class DiskConsumer {
  public:
-  virtual ~DiskConsumer() = default;
   // Whether the walk must read every entry's file for this consumer.
   virtual bool ReadsFiles() const { return false; }
   // Whether it writes host files, so that the run must work in the output
@@ -66,6 +68,12 @@ class DiskConsumer {
   // After the last disk.
   virtual void EndRun() {}
   virtual RunStatus Status() const { return RunStatus::kClean; }
+
+ protected:
+  DiskConsumer() = default;
+  DiskConsumer(const DiskConsumer&) = default;
+  DiskConsumer& operator=(const DiskConsumer&) = default;
+  ~DiskConsumer() = default;
 };
 
 // The consumers of a run, in the order they hear of each event.
