@@ -40,7 +40,8 @@ struct Consumers {
         info(options.json ? DiskInfo::ShowJson : DiskInfo::ShowText),
         extractor(options.unicode_names, options.folders),
         repacker(image, {options.image_path, options.output_folder,
-                         options.folders, options.unicode_names}) {}
+                         options.folders, options.unicode_names,
+                         options.edits}) {}
 
   static const char* ModeName(Mode mode) {
     switch (mode) {

@@ -9,6 +9,8 @@
 
 #include <cstddef>
 
+#include "disk/edit_request.h"
+
 namespace d88 {
 
 // What the run does with each disk's directory.
@@ -48,6 +50,9 @@ struct Options {
   const char* image_path = nullptr;
   const char* output_folder = nullptr;  // nullptr: the current folder
   DiskList disks;
+  // --relocate, --add, --remove, --rename, --set-disk-name, --write-protect
+  // and --dry-run: what a repack changes besides the files' bytes.
+  EditRequest edits;
 };
 
 enum class CommandLineOutcome {

@@ -119,6 +119,13 @@ void RepackedLine(const char* path, long size) {
   Emit(stdout, line);
 }
 
+void ChangeLine(const char* verb, const char* what, const char* detail) {
+  char line[8800];
+  std::snprintf(line, sizeof line, "%s %s%s%s\n", verb, what,
+                detail[0] != '\0' ? " " : "", detail);
+  Emit(stdout, line);
+}
+
 void Note(const char* format, ...) {
   char line[512];
   int used = std::snprintf(line, sizeof line, "d88unpack: ");
