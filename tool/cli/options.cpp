@@ -405,8 +405,12 @@ const char* OptionsHelpText() {
     std::snprintf(left, sizeof left, "--%s%s%s", row.name,
                   row.value_name != nullptr ? "=" : "",
                   row.value_name != nullptr ? row.value_name : "");
+    // An option too long for the column has its help on the next line.
+    const bool fits = std::strlen(left) <= 18;
     const int written = std::snprintf(text + used, sizeof text - used,
-                                      "  %-18s %s\n", left, row.help);
+                                      fits ? "  %-18s %s\n" : "  %s\n%21s%s\n",
+                                      left, fits ? row.help : "",
+                                      fits ? "" : row.help);
     if (written < 0 || static_cast<std::size_t>(written) >= sizeof text - used) {
       break;
     }
