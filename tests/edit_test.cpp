@@ -426,14 +426,31 @@ TEST(EditTest, NewFilesWithoutFolders) {
             "");
 }
 
+// The names typed for --rename and --set-disk-name. Windows hands a program
+// its arguments in the ANSI code page, which need not hold Japanese
+// characters: there the typed names are ASCII, and the Japanese names come
+// from the image and from the host file added.
+#if defined(_WIN32)
+const char* const kNewMemoName = "NOTE";
+const char* const kNewDiskName = "DISKS";
+#else
+const char* const kNewMemoName = u8"ノート";
+const char* const kNewDiskName = u8"ディスク";
+#endif
+
 // Every kind of change in one run, on two disks with Japanese names: first
 // as a dry run, which must print the same lines and write nothing, then for
 // real.
 TEST(EditTest, ManyChangesAtOnceWithJapaneseNames) {
-  const std::string memo = "\x83\x81\x83\x82";           // メモ
-  const std::string note = "\x83\x6D\x81\x5B\x83\x67";   // ノート
-  const std::string fresh = "\x90\x56";                  // 新
-  const std::string disk_name = "\x83\x66\x83\x42\x83\x58\x83\x4E";  // ディスク
+  const std::string memo = "\x83\x81\x83\x82";  // メモ
+  const std::string fresh = "\x90\x56";         // 新
+#if defined(_WIN32)
+  const std::string note = kNewMemoName;
+  const std::string disk_name = kNewDiskName;
+#else
+  const std::string note = "\x83\x6D\x81\x5B\x83\x67";
+  const std::string disk_name = "\x83\x66\x83\x42\x83\x58\x83\x4E";
+#endif
   const auto build = [&](bool edited) {
     FileSystemDisk one(edited ? disk_name : "SYSTEM", 8);
     FileSystemDisk two(edited ? disk_name : "DATA", 5);
@@ -468,18 +485,29 @@ TEST(EditTest, ManyChangesAtOnceWithJapaneseNames) {
   WriteHostFile(runner.work() / "000/POEM", Content(4000, 2));
   WriteHostFile(runner.work() / fs::u8path(u8"000/新"), Content(2000, 3));
   WriteHostFile(runner.work() / "001/LOG", Content(100, 4));
+  // The entry to rename is named by its raw bytes, which every code page
+  // passes on as they are, or on POSIX by its decoded name.
+#if defined(_WIN32)
+  const std::string old_name = memo;
+#else
+  const std::string old_name = u8"メモ";
+#endif
+  const std::string new_name = kNewMemoName;
+  const std::string shown_disk = std::string("[") + kNewDiskName + "]\n";
   const Args edits = {"--repack", "--relocate", "--add", "--remove=GAME",
-                      u8"--rename=メモ=ノート", u8"--set-disk-name=ディスク",
+                      "--rename=" + old_name + "=" + new_name,
+                      std::string("--set-disk-name=") + kNewDiskName,
                       "--write-protect=on"};
   const std::string lines =
-      u8"named disk 000 [ディスク]\n"
+      "named disk 000 " + shown_disk +
       "write protection of disk 000 on\n"
-      "removed 000/GAME START:02 05 END:03 02\n"
-      u8"renamed 000/メモ to 000/ノート START:03 03 END:03 03\n"
+      "removed 000/GAME START:02 05 END:03 02\n" +
+      std::string(u8"renamed 000/メモ to 000/") + new_name +
+      " START:03 03 END:03 03\n"
       "repacked 000/README (1024 bytes)\n"
-      "relocated 000/POEM (4000 bytes) START:02 02 END:02 05\n"
-      u8"added 000/新 (2000 bytes) START:03 01 END:03 02\n"
-      u8"named disk 001 [ディスク]\n"
+      "relocated 000/POEM (4000 bytes) START:02 02 END:02 05\n" +
+      std::string(u8"added 000/新 (2000 bytes) START:03 01 END:03 02\n") +
+      "named disk 001 " + shown_disk +
       "write protection of disk 001 on\n"
       "added 001/LOG (100 bytes) START:02 04 END:02 04\n";
   const auto tree = d88test::ReadTreeUtf8(runner.work());

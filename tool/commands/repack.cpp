@@ -33,9 +33,11 @@ bool EntryStays(const repack::Claim& claim) {
 bool RepackDisk(D88Image& image, repack::DiskState& disk) {
   RepackRun& run = Run();
   bool ok = true;
-  if (MovesData(run.settings.edits) && repack::SelectDisk(image, disk.number)) {
-    repack::StartPlacement(image, disk);
-  }
+  // A disk that can no longer be read takes nothing new; its claims are
+  // refused when they are looked at.
+  const bool placing =
+      MovesData(run.settings.edits) && repack::SelectDisk(image, disk.number);
+  if (placing) repack::StartPlacement(image, disk);
   for (int i = 0; i < run.claim_count; ++i) {
     const repack::Claim& claim = run.claims[i];
     if (claim.disk != disk.number || !claim.owns_host_file ||
@@ -49,7 +51,9 @@ bool RepackDisk(D88Image& image, repack::DiskState& disk) {
       ok = false;
     }
   }
-  if (run.settings.edits.add && !repack::AddNewFiles(disk)) ok = false;
+  if (placing && run.settings.edits.add && !repack::AddNewFiles(disk)) {
+    ok = false;
+  }
   return ok;
 }
 

@@ -131,39 +131,48 @@ bool RenameOne(const char* text) {
 
 }  // namespace
 
+namespace {
+
+// The new disk name as the header holds it, into the run's bytes; false,
+// with a line saying why, when it does not fit.
+bool EncodeDiskName(const char* text) {
+  RepackRun& run = Run();
+  char encoded[4 * kDiskNameLength + 1] = {};
+  std::size_t length = std::strlen(text);
+  bool encodable = true;
+  if (run.settings.unicode_names) {
+    const ShiftJisEncoding encoding =
+        Utf8ToShiftJis(text, encoded, sizeof encoded);
+    encodable = encoding.encodable;
+    length = encoding.length;
+  } else {
+    std::snprintf(encoded, sizeof encoded, "%s", text);
+  }
+  if (!encodable || length > kDiskNameLength) {
+    report::Note("cannot name the disks \"%s\": %s", text,
+                 encodable ? "a disk name holds up to 16 bytes"
+                           : "it has no Shift_JIS form");
+    return false;
+  }
+  std::memset(run.disk_name, 0, sizeof run.disk_name);
+  std::memcpy(run.disk_name, encoded, length);
+  return true;
+}
+
+}  // namespace
+
 bool SetHeaders() {
   RepackRun& run = Run();
   const EditRequest& edits = run.settings.edits;
-  bool ok = true;
-  bool named = edits.disk_name != nullptr;
-  if (named) {
-    char encoded[4 * kDiskNameLength + 1] = {};
-    std::size_t length = std::strlen(edits.disk_name);
-    bool encodable = true;
-    if (run.settings.unicode_names) {
-      const ShiftJisEncoding encoding =
-          Utf8ToShiftJis(edits.disk_name, encoded, sizeof encoded);
-      encodable = encoding.encodable;
-      length = encoding.length;
-    } else {
-      std::snprintf(encoded, sizeof encoded, "%s", edits.disk_name);
-    }
-    if (!encodable || length > kDiskNameLength) {
-      report::Note("cannot name the disks \"%s\": %s", edits.disk_name,
-                   encodable ? "a disk name holds up to 16 bytes"
-                             : "it has no Shift_JIS form");
-      named = ok = false;
-    }
-    std::memset(run.disk_name, 0, sizeof run.disk_name);
-    if (named) std::memcpy(run.disk_name, encoded, length);
-  }
+  const bool named =
+      edits.disk_name != nullptr && EncodeDiskName(edits.disk_name);
   const bool protect =
       edits.write_protect != EditRequest::WriteProtect::kUnchanged;
   for (int d = 0; d < run.disk_count; ++d) {
     run.disks[d].named = named;
     run.disks[d].protection_set = protect;
   }
-  return ok;
+  return named || edits.disk_name == nullptr;
 }
 
 bool RemoveEntries() {

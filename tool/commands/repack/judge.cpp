@@ -205,10 +205,10 @@ Judgement Consider(D88Image& image, int index) {
   return Judge(image, index, path, host_read);
 }
 
-// A run that meets itself (tracks whose records overlap in the file) cannot
-// go back either. Only files going back into their own runs can meet: moved
-// and added files go to free sectors of plain tracks.
-bool RefuseOverlaps() {
+namespace {
+
+// Marks both files of every pair whose sectors share bytes.
+void MarkOverlaps() {
   RepackRun& run = Run();
   int uses = 0;
   for (int p = 0; p < run.patch_count; ++p) {
@@ -239,6 +239,16 @@ bool RefuseOverlaps() {
       reacher = use.patch;
     }
   }
+}
+
+}  // namespace
+
+// A run that meets itself (tracks whose records overlap in the file) cannot
+// go back either. Only files going back into their own runs can meet: moved
+// and added files go to free sectors of plain tracks.
+bool RefuseOverlaps() {
+  MarkOverlaps();
+  const RepackRun& run = Run();
   bool none = true;
   for (int p = 0; p < run.patch_count; ++p) {
     const Patch& patch = run.patches[p];

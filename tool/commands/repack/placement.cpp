@@ -112,6 +112,30 @@ const char* AddProblem(const DiskState& disk, const char* name,
   return nullptr;
 }
 
+// The new entry takes the first free run that holds the file.
+bool PlaceNewFile(DiskState& disk, const HostPath& path, const char* name,
+                  const char* raw_name, std::int32_t size) {
+  const int needed = SectorsFor(size);
+  const SectorRun found = free_map.FirstFit(needed);
+  if (found.first < 0) {
+    char reason[200];
+    NoRunText(reason, sizeof reason, needed);
+    return RefuseAdd(path, reason);
+  }
+  Patch* patch = NewPatch(PatchKind::kAdded, disk.number, name, size, needed);
+  if (patch == nullptr) return RefuseAdd(path, "too many files at once");
+  TakeRun(*patch, found.first, needed);
+  DirEntry entry = {};
+  std::memcpy(entry.name, raw_name, sizeof entry.name);
+  entry.start_track = patch->start.track;
+  entry.start_sector = patch->start.sector;
+  entry.end_track = patch->end.track;
+  entry.end_sector = patch->end.sector;
+  disk.directory.Append(entry);
+  free_map.Claim(entry, +1);
+  return true;
+}
+
 bool AddOne(DiskState& disk, const char* name) {
   RepackRun& run = Run();
   const HostPath path = PathOf(run.settings, disk.number, name);
@@ -132,26 +156,8 @@ bool AddOne(DiskState& disk, const char* name) {
   if (read.outcome == host::ReadOutcome::kTooLong) {
     return RefuseAdd(path, "it is larger than any disk holds");
   }
-  const auto size = static_cast<std::int32_t>(read.size);
-  const int needed = SectorsFor(size);
-  const SectorRun found = free_map.FirstFit(needed);
-  char reason[200];
-  if (found.first < 0) {
-    NoRunText(reason, sizeof reason, needed);
-    return RefuseAdd(path, reason);
-  }
-  Patch* patch = NewPatch(PatchKind::kAdded, disk.number, name, size, needed);
-  if (patch == nullptr) return RefuseAdd(path, "too many files at once");
-  TakeRun(*patch, found.first, needed);
-  DirEntry entry = {};
-  std::memcpy(entry.name, raw_name, sizeof entry.name);
-  entry.start_track = patch->start.track;
-  entry.start_sector = patch->start.sector;
-  entry.end_track = patch->end.track;
-  entry.end_sector = patch->end.sector;
-  disk.directory.Append(entry);
-  free_map.Claim(entry, +1);
-  return true;
+  return PlaceNewFile(disk, path, name, raw_name,
+                      static_cast<std::int32_t>(read.size));
 }
 
 }  // namespace
