@@ -191,4 +191,59 @@ TEST(ShiftJisTest, EveryPairIsUnmappedOrRoundTrips) {
   EXPECT_EQ(mapped, 9604u);  // what code page 932 maps
 }
 
+// Names typed for new entries go the other way: the first pair the code
+// page has for a character, the single bytes for ASCII and halfwidth
+// katakana, and nothing for what the code page lacks.
+TEST(ShiftJisTest, EncodesUtf8AsTheCodePagesFirstPair) {
+  struct Case {
+    const char* utf8;
+    std::string raw;  // what fits in a 5-byte buffer
+    bool encodable;
+    std::size_t length;
+  };
+  const Case cases[] = {
+      {"", "", true, 0},
+      {"A_b\\", "A_b\\", true, 4},
+      {u8"ｱﾟ", "\xB1\xDF", true, 2},
+      {u8"メモ", "\x83\x81\x83\x82", true, 4},
+      {u8"￢", "\x81\xCA", true, 2},  // also at 0xEEF9 and 0xFA54
+      {u8"¬", "", false, 0},  // U+00AC, which decoding never gives
+      {u8"ⅰ", "\xEE\xEF", true, 2},  // NEC-selected IBM row before IBM's
+      // Only whole characters that fit; the length counts them all.
+      {u8"メモA", "\x83\x81\x83\x82", true, 5},
+      {u8"ノート", "\x83\x6D\x81\x5B", true, 6},
+      {u8"A€", "A", false, 1},
+      {u8"😀", "", false, 0},
+      {"\xC3", "", false, 0},  // a cut sequence
+  };
+  for (const Case& c : cases) {
+    char dest[5];
+    const d88::ShiftJisEncoding encoding =
+        d88::Utf8ToShiftJis(c.utf8, dest, sizeof dest);
+    EXPECT_EQ(std::string(dest), c.raw) << c.utf8;
+    EXPECT_EQ(encoding.encodable, c.encodable) << c.utf8;
+    EXPECT_EQ(encoding.length, c.length) << c.utf8;
+  }
+}
+
+// Whatever pair a character comes from, its encoding decodes to it again.
+TEST(ShiftJisTest, EveryDecodedPairEncodesBackToItsCharacter) {
+  for (int lead = 0x81; lead <= 0xFC; ++lead) {
+    if (lead >= 0xA0 && lead <= 0xDF) continue;
+    for (int trail = 0x40; trail <= 0xFC; ++trail) {
+      if (trail == 0x7F) continue;
+      const char raw[] = {static_cast<char>(lead), static_cast<char>(trail)};
+      if (DecodeShiftJisChar(raw, 2).code_point == U'_') continue;
+      char utf8[8];
+      ShiftJisToUtf8(raw, 2, utf8, sizeof utf8);
+      char encoded[3];
+      ASSERT_TRUE(d88::Utf8ToShiftJis(utf8, encoded, sizeof encoded).encodable)
+          << lead << ' ' << trail;
+      char back[8];
+      ShiftJisToUtf8(encoded, 2, back, sizeof back);
+      ASSERT_STREQ(back, utf8) << lead << ' ' << trail;
+    }
+  }
+}
+
 }  // namespace

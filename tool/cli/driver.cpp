@@ -54,7 +54,8 @@ struct Consumers {
         info(options.json ? DiskInfo::ShowJson : DiskInfo::ShowText),
         extractor(options.unicode_names, options.old_files),
         repacker(image, {options.image_path, options.output_folder,
-                         options.folders, options.unicode_names}),
+                         options.folders, options.unicode_names,
+                         options.edits}),
         text_map(options.mode == Mode::kMap && !options.json &&
                  report::DecideMapColor(options.color)),
         svg_map(options.map_svg_path),

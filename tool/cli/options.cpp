@@ -164,6 +164,71 @@ bool ApplyVersion(ParseState& state, const char*) {
   return true;
 }
 
+// --- What a repack changes besides the files' bytes. ---
+
+bool ApplyRelocate(ParseState& state, const char*) {
+  state.line.options.edits.relocate = true;
+  return true;
+}
+
+bool ApplyAdd(ParseState& state, const char*) {
+  state.line.options.edits.add = true;
+  return true;
+}
+
+bool ApplyDryRun(ParseState& state, const char*) {
+  state.line.options.edits.dry_run = true;
+  return true;
+}
+
+bool KeepPattern(ParseState& state, const char* option, const char** list,
+                 int& count, const char* value) {
+  if (count >= EditRequest::kMaxPatterns) {
+    std::snprintf(state.line.problem, sizeof state.line.problem,
+                  "too many --%s options (at most %d)", option,
+                  EditRequest::kMaxPatterns);
+    return false;
+  }
+  list[count++] = value;
+  return true;
+}
+
+bool ApplyRemove(ParseState& state, const char* value) {
+  EditRequest& edits = state.line.options.edits;
+  return KeepPattern(state, "remove", edits.remove, edits.remove_count, value);
+}
+
+bool ApplyRename(ParseState& state, const char* value) {
+  const char* equals = std::strchr(value, '=');
+  if (equals == nullptr || equals == value || equals[1] == '\0') {
+    std::snprintf(state.line.problem, sizeof state.line.problem,
+                  "invalid rename '%s' (OLD=NEW)", value);
+    return false;
+  }
+  EditRequest& edits = state.line.options.edits;
+  return KeepPattern(state, "rename", edits.rename, edits.rename_count, value);
+}
+
+bool ApplyDiskName(ParseState& state, const char* value) {
+  state.line.options.edits.disk_name = value;
+  return true;
+}
+
+bool ApplyWriteProtect(ParseState& state, const char* value) {
+  using WriteProtect = EditRequest::WriteProtect;
+  WriteProtect& setting = state.line.options.edits.write_protect;
+  if (std::strcmp(value, "on") == 0) {
+    setting = WriteProtect::kOn;
+  } else if (std::strcmp(value, "off") == 0) {
+    setting = WriteProtect::kOff;
+  } else {
+    std::snprintf(state.line.problem, sizeof state.line.problem,
+                  "invalid value '%s' for --write-protect (on or off)", value);
+    return false;
+  }
+  return true;
+}
+
 constexpr OptionRow kOptionTable[] = {
     {"list", nullptr, "list every disk's files; write nothing", ApplyList},
     {"test", nullptr, "read every file as extraction would; write nothing",
@@ -202,6 +267,20 @@ constexpr OptionRow kOptionTable[] = {
      ApplyKeepOldFiles},
     {"skip-old-files", nullptr, "replace no existing host file, silently",
      ApplySkipOldFiles},
+    {"relocate", nullptr, "with --repack: move a grown file to a run it fits",
+     ApplyRelocate},
+    {"add", nullptr, "with --repack: new files in a disk's folder become entries",
+     ApplyAdd},
+    {"remove", "PATTERN", "with --repack: take matching entries out (repeatable)",
+     ApplyRemove},
+    {"rename", "OLD=NEW", "with --repack: give an entry a new name (repeatable)",
+     ApplyRename},
+    {"set-disk-name", "TEXT", "with --repack: name every disk taken (16 bytes)",
+     ApplyDiskName},
+    {"write-protect", "on|off", "with --repack: set every disk's write protection",
+     ApplyWriteProtect},
+    {"dry-run", nullptr, "with --repack: print what would change; write nothing",
+     ApplyDryRun},
     {"help", nullptr, "show this help and exit", ApplyHelp},
     {"version", nullptr, "show the version and exit", ApplyVersion},
 };
@@ -361,6 +440,42 @@ void CheckToStdout(ParseState& state) {
   state.line.outcome = CommandLineOutcome::kBadOption;
 }
 
+// The first of the edit options given, for the line that names it.
+const char* FirstEditOption(const EditRequest& edits) {
+  if (edits.relocate) return "--relocate";
+  if (edits.add) return "--add";
+  if (edits.remove_count > 0) return "--remove";
+  if (edits.rename_count > 0) return "--rename";
+  if (edits.disk_name != nullptr) return "--set-disk-name";
+  if (edits.write_protect != EditRequest::WriteProtect::kUnchanged) {
+    return "--write-protect";
+  }
+  return "--dry-run";
+}
+
+// The edits change what a repack writes; alone they have nothing to act on.
+// With -d every disk's files share one folder, so the new files there can
+// only be meant for one disk.
+void CheckEditOptions(ParseState& state) {
+  if (state.line.outcome != CommandLineOutcome::kRun ||
+      !state.line.options.edits.Any()) {
+    return;
+  }
+  const Options& options = state.line.options;
+  if (options.mode != Mode::kRepack) {
+    Problem(state, "option %s needs --repack", FirstEditOption(options.edits));
+    state.line.outcome = CommandLineOutcome::kBadOption;
+    return;
+  }
+  const DiskList& disks = options.disks;
+  if (options.edits.add && !options.folders &&
+      (disks.range_count != 1 || disks.ranges[0].first != disks.ranges[0].last)) {
+    Problem(state, "option %s with -d needs exactly one disk in --disk",
+            "--add");
+    state.line.outcome = CommandLineOutcome::kBadOption;
+  }
+}
+
 }  // namespace
 
 bool DiskList::Includes(int disk) const {
@@ -414,6 +529,7 @@ CommandLine ParseCommandLine(int argc, char** argv) {
   CheckToStdout(state);
   CheckJsonMode(state);
   CheckUnclaimedMode(state);
+  CheckEditOptions(state);
   return state.line;
 }
 
@@ -425,8 +541,12 @@ const char* OptionsHelpText() {
     std::snprintf(left, sizeof left, "--%s%s%s", row.name,
                   row.value_name != nullptr ? "=" : "",
                   row.value_name != nullptr ? row.value_name : "");
+    // An option too long for the column has its help on the next line.
+    const bool fits = std::strlen(left) <= 18;
     const int written = std::snprintf(text + used, sizeof text - used,
-                                      "  %-18s %s\n", left, row.help);
+                                      fits ? "  %-18s %s\n" : "  %s\n%21s%s\n",
+                                      left, fits ? row.help : "",
+                                      fits ? "" : row.help);
     if (written < 0 || static_cast<std::size_t>(written) >= sizeof text - used) {
       break;
     }

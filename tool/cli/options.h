@@ -11,6 +11,7 @@
 
 #include "report/map_text.h"
 #include "commands/extract.h"
+#include "disk/edit_request.h"
 
 namespace d88 {
 
@@ -69,6 +70,9 @@ struct Options {
   NamePatterns only;          // none: every entry
   bool to_stdout = false;     // the files' bytes on stdout, nothing else
   OldFiles old_files = OldFiles::kReplace;
+  // --relocate, --add, --remove, --rename, --set-disk-name, --write-protect
+  // and --dry-run: what a repack changes besides the files' bytes.
+  EditRequest edits;
 };
 
 enum class CommandLineOutcome {

@@ -24,6 +24,19 @@ DirEntry DecodeDirEntry(const std::uint8_t* bytes) {
   return entry;
 }
 
+void EncodeDirEntry(const DirEntry& entry, std::uint8_t* bytes) {
+  bool ended = false;
+  for (int i = 0; i < kEntryNameLength; ++i) {
+    ended = ended || entry.name[i] == '\0';
+    bytes[kEntryNameOffset + i] =
+        ended ? 0 : static_cast<std::uint8_t>(entry.name[i]);
+  }
+  bytes[kEntryStartTrackOffset] = static_cast<std::uint8_t>(entry.start_track);
+  bytes[kEntryStartSectorOffset] = static_cast<std::uint8_t>(entry.start_sector);
+  bytes[kEntryEndTrackOffset] = static_cast<std::uint8_t>(entry.end_track);
+  bytes[kEntryEndSectorOffset] = static_cast<std::uint8_t>(entry.end_sector);
+}
+
 // Sectors are numbered linearly as track * 5 + sector number; the result fits
 // a signed 32-bit count for every entry.
 std::int32_t FileSize(const DirEntry& entry) {

@@ -56,6 +56,10 @@ struct DirEntry {
 };
 
 DirEntry DecodeDirEntry(const std::uint8_t* bytes);
+// Writes the entry's name (zero-padded to six bytes) and its run into the 16
+// bytes of a directory slot. Bytes 6 to 11 are left as they are: this file
+// system gives them no meaning, but the system that wrote the disk may.
+void EncodeDirEntry(const DirEntry& entry, std::uint8_t* bytes);
 // Bytes the entry covers: negative or 0 when its end lies before its start.
 std::int32_t FileSize(const DirEntry& entry);
 

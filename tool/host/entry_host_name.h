@@ -16,4 +16,21 @@ struct EntryHostName {
 // raw_name is the entry's name as the disk holds it, NUL-terminated.
 EntryHostName HostNameOf(const char* raw_name, bool unicode_names);
 
+// The other way, for a host file that is to become an entry: the entry name
+// under which an extraction writes exactly this host name.
+enum class EntryNameProblem {
+  kNone,
+  kNoShiftJis,   // with unicode_names: a character the code page lacks
+  kLength,       // not 1 to 6 bytes as the disk holds it
+  kNotWritten,   // the host's rules would write that entry elsewhere
+};
+struct EntryNameFromHost {
+  EntryNameProblem problem;
+  char raw[kMaxEntryName + 1];  // NUL-terminated, when problem is kNone
+  std::size_t length;           // the name's bytes on the disk
+};
+// host_name is a file name as the host gives it: raw bytes, or UTF-8 with
+// unicode_names, which is then encoded to Shift_JIS.
+EntryNameFromHost EntryNameFor(const char* host_name, bool unicode_names);
+
 }  // namespace d88

@@ -14,6 +14,7 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 #else
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -806,6 +807,77 @@ bool IsFolder(const char* path) {
   return stat(path, &status) == 0 && S_ISDIR(status.st_mode);
 #endif
 }
+
+#if defined(_WIN32)
+
+namespace {
+
+constexpr DWORD kNotPlainFile = FILE_ATTRIBUTE_DIRECTORY |
+                                FILE_ATTRIBUTE_REPARSE_POINT |
+                                FILE_ATTRIBUTE_DEVICE;
+
+// The wide calls give every name as the file system holds it; the ANSI
+// ones give names in the system code page, as the raw names went out.
+bool ListWide(const char* path, FileVisitor visit, void* context) {
+  wchar_t pattern[MAX_PATH * 4];
+  char name[MAX_PATH * 3 + 1];
+  char query[MAX_PATH * 4];
+  std::snprintf(query, sizeof query, "%s\\*", path);
+  if (!Utf8ToWide(query, pattern, MAX_PATH * 4)) return false;
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(pattern, &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  do {
+    if ((found.dwFileAttributes & kNotPlainFile) != 0) continue;
+    d88::Utf16ToUtf8(found.cFileName, name, sizeof name);
+    visit(context, name);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return true;
+}
+
+bool ListAnsi(const char* path, FileVisitor visit, void* context) {
+  char pattern[MAX_PATH * 4];
+  std::snprintf(pattern, sizeof pattern, "%s\\*", path);
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA(pattern, &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  do {
+    if ((found.dwFileAttributes & kNotPlainFile) != 0) continue;
+    visit(context, found.cFileName);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return true;
+}
+
+}  // namespace
+
+bool ListPlainFiles(const char* path, bool utf8_names, FileVisitor visit,
+                    void* context) {
+  return utf8_names ? ListWide(path, visit, context)
+                    : ListAnsi(path, visit, context);
+}
+
+#else
+
+// lstat, not stat: a link is passed over, whatever it points to.
+bool ListPlainFiles(const char* path, bool, FileVisitor visit, void* context) {
+  DIR* folder = opendir(path);
+  if (folder == nullptr) return false;
+  char item[4200];
+  for (const dirent* entry = readdir(folder); entry != nullptr;
+       entry = readdir(folder)) {
+    std::snprintf(item, sizeof item, "%s/%s", path, entry->d_name);
+    struct stat status;
+    if (lstat(item, &status) == 0 && S_ISREG(status.st_mode)) {
+      visit(context, entry->d_name);
+    }
+  }
+  closedir(folder);
+  return true;
+}
+
+#endif
 
 Replacement StartReplacement(const char* path) {
   Replacement replacement = {};

@@ -112,6 +112,14 @@ HostFileRead ReadWholeFile(const char* path, bool utf8_path,
 // True when path names an existing folder.
 bool IsFolder(const char* path);
 
+// Calls visit(context, name) for every plain file in the folder at path:
+// not for folders, links (on Windows, reparse points) or devices. Names are
+// raw bytes, or UTF-8 with utf8_names, and come in no particular order.
+// Returns false when the folder cannot be read.
+using FileVisitor = void (*)(void* context, const char* name);
+bool ListPlainFiles(const char* path, bool utf8_names, FileVisitor visit,
+                    void* context);
+
 // A new file beside the one it is to replace. The file is written whole
 // under a temporary name in the same folder, flushed to the disk and only
 // then renamed over the old one, and the folder flushed after it, so that

@@ -40,6 +40,41 @@ char32_t PairCodePoint(unsigned char lead, unsigned char trail) {
   return value == 0 ? kUndecodable : char32_t{value};
 }
 
+// The inverse of the table's layout: the byte pair of a row and column.
+unsigned char LeadOfIndex(std::size_t index) {
+  return static_cast<unsigned char>(index < 0x9Fu - 0x81u + 1u
+                                        ? 0x81u + index
+                                        : 0xE0u + index - (0x9Fu - 0x81u + 1u));
+}
+
+unsigned char TrailOfIndex(std::size_t index) {
+  return static_cast<unsigned char>(index < 0x7Fu - 0x40u ? 0x40u + index
+                                                          : 0x41u + index);
+}
+
+struct ShiftJisBytes {
+  unsigned char bytes[2];
+  std::size_t length;  // 0: the code page has no form for the character
+};
+
+// Names are a few characters long, so a scan of the table in its own order
+// is quick enough, and gives the lowest pair where the code page has two.
+ShiftJisBytes EncodeShiftJisChar(char32_t code_point) {
+  if (code_point < 0x80) return {{static_cast<unsigned char>(code_point)}, 1};
+  if (code_point >= 0xFF61 && code_point <= 0xFF9F) {
+    return {{static_cast<unsigned char>(0xA1 + (code_point - 0xFF61))}, 1};
+  }
+  if (code_point > 0xFFFF) return {{0, 0}, 0};
+  for (std::size_t i = 0; i < cp932::kLeadCount * cp932::kTrailCount; ++i) {
+    if (cp932::kPairTable[i] == code_point) {
+      return {{LeadOfIndex(i / cp932::kTrailCount),
+               TrailOfIndex(i % cp932::kTrailCount)},
+              2};
+    }
+  }
+  return {{0, 0}, 0};
+}
+
 // --- UTF-8 and UTF-16 units --------------------------------------------
 
 template <typename Unit>
@@ -179,6 +214,31 @@ std::size_t ShiftJisToUtf8(const char* raw, std::size_t raw_length, char* dest,
     at += decoded.length;
   }
   return sink.Finish();
+}
+
+ShiftJisEncoding Utf8ToShiftJis(const char* utf8, char* dest,
+                                std::size_t capacity) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(utf8);
+  ShiftJisEncoding result = {true, 0};
+  std::size_t written = 0;
+  for (std::size_t at = 0; bytes[at] != 0;) {
+    // A malformed sequence decodes to U+FFFD, which the code page lacks.
+    const DecodedChar decoded = DecodeUtf8(bytes + at);
+    const ShiftJisBytes encoded = EncodeShiftJisChar(decoded.code_point);
+    if (encoded.length == 0) {
+      result.encodable = false;
+      break;
+    }
+    const bool fits = written == result.length && capacity > 0 &&
+                      capacity - 1 - written >= encoded.length;
+    for (std::size_t i = 0; fits && i < encoded.length; ++i) {
+      dest[written++] = static_cast<char>(encoded.bytes[i]);
+    }
+    result.length += encoded.length;
+    at += decoded.length;
+  }
+  if (capacity > 0) dest[written] = '\0';
+  return result;
 }
 
 std::size_t Utf8ToUtf16(const char* utf8, wchar_t* dest, std::size_t capacity) {

@@ -39,6 +39,21 @@ constexpr std::size_t Utf8CapacityFor(std::size_t raw_length) {
 std::size_t ShiftJisToUtf8(const char* raw, std::size_t raw_length, char* dest,
                            std::size_t capacity);
 
+// What encoding UTF-8 as Shift_JIS came to.
+struct ShiftJisEncoding {
+  bool encodable;      // false: a character has no Shift_JIS form
+  std::size_t length;  // bytes the whole text takes, fitting or not
+};
+
+// Encodes NUL-terminated UTF-8 as code page 932 bytes into dest, which
+// holds capacity bytes, NUL included; only whole characters that fit are
+// written, and dest is terminated whenever capacity is at least 1. Each
+// character takes the first pair of the code page that decodes to it, so
+// that decoding the result gives the text back. A malformed sequence has no
+// Shift_JIS form; encoding stops at the first character without one.
+ShiftJisEncoding Utf8ToShiftJis(const char* utf8, char* dest,
+                                std::size_t capacity);
+
 // Converts NUL-terminated UTF-8 into NUL-terminated UTF-16 code units,
 // with surrogate pairs beyond the Basic Multilingual Plane. A malformed,
 // overlong or surrogate sequence gives one U+FFFD for its first byte.

@@ -138,6 +138,13 @@ void Bytes(const std::uint8_t* data, std::size_t size) {
   KeepOutputError();
 }
 
+void ChangeLine(const char* verb, const char* what, const char* detail) {
+  char line[8800];
+  std::snprintf(line, sizeof line, "%s %s%s%s\n", verb, what,
+                detail[0] != '\0' ? " " : "", detail);
+  Emit(stdout, line);
+}
+
 void Note(const char* format, ...) {
   char line[512];
   int used = std::snprintf(line, sizeof line, "d88unpack: ");

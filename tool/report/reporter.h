@@ -51,6 +51,9 @@ void Text(const char* format, ...)
 // "repacked 000/MSG (3072 bytes)\n": a host file written back into the
 // image, by its path from the start folder and its own size.
 void RepackedLine(const char* path, long size);
+// "relocated 000/MSG (4096 bytes) START:05 01 END:05 04\n": one change a
+// repack made to a disk, what it changed and, if any, how.
+void ChangeLine(const char* verb, const char* what, const char* detail);
 
 // Exact bytes on standard output (a file's content, --to-stdout). After a
 // failed write nothing more is tried: FinishOutput reports it.
