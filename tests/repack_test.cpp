@@ -216,22 +216,23 @@ TEST(RepackTest, RefusesWhatCannotGoBackAndWritesTheRest) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, ConsoleText("repacked 000/GOOD (1024 bytes)\n"));
   const std::string tail = "; not written back\n";
+  const std::string moves = " (--relocate moves it)";
   EXPECT_EQ(
       run.err,
       ConsoleText(
           "d88unpack: cannot repack \"000/BIG\": it is larger than its "
-          "entry's 1024 bytes" + tail +
+          "entry's 1024 bytes" + moves + tail +
           "d88unpack: cannot repack \"000/HOLE\": sector 2 of track 3 in its "
           "entry's run is missing from the image or holds under 1024 bytes" +
-          tail +
+          moves + tail +
           "d88unpack: cannot repack \"000/SHORT\": sector 2 of track 4 in its "
           "entry's run is missing from the image or holds under 1024 bytes" +
-          tail +
+          moves + tail +
           "d88unpack: cannot repack \"000/NONE\": its entry ends before it "
           "starts and holds no bytes" + tail +
           "d88unpack: cannot repack \"000/GONE\": sector 1 of track 7 in its "
           "entry's run is missing from the image or holds under 1024 bytes" +
-          tail +
+          moves + tail +
           "d88unpack: cannot repack \"000/OVL1\": its entry's sectors are "
           "also those of \"000/OVL2\"" + tail +
           "d88unpack: cannot repack \"000/OVL2\": its entry's sectors are "

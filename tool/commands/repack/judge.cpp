@@ -25,12 +25,9 @@ bool IdentityBefore(const host::FileIdentity& a, const host::FileIdentity& b) {
 
 // --- Refusals. ---
 
-// With any edit asked for, the refusals that moving the file would avoid
-// say so; a plain repack keeps its old words.
+// The refusals that moving the file would avoid say how to move it.
 const char* RelocateHint() {
-  return Run().settings.edits.Any() && !Run().settings.edits.relocate
-             ? " (--relocate moves it)"
-             : "";
+  return Run().settings.edits.relocate ? "" : " (--relocate moves it)";
 }
 
 Judgement Refuse(const HostPath& path, const char* reason) {
