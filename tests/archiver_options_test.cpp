@@ -405,6 +405,24 @@ TEST(OldFilesTest, WhatStandsUnderANameStays) {
   }
 }
 
+// The pieces --unclaimed takes out are kept like the files: an edited
+// unclaimed-system survives a second extraction with --keep-old-files.
+TEST(OldFilesTest, UnclaimedPiecesStayToo) {
+  FileSystemDisk disk("OLD", 4);
+  disk.AddEntry("A", 2, 1, 2, 1);
+  const ToolRunner runner;
+  const fs::path folder = runner.work() / "000";
+  fs::create_directories(folder);
+  { std::ofstream(folder / "unclaimed-system") << "edited"; }
+  const ToolRun run =
+      runner.RunOn(disk.Build(), {"--unclaimed", "--keep-old-files"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, ConsoleText("d88unpack: 000/unclaimed-system: not "
+                                 "replaced: something of that name exists\n"));
+  EXPECT_EQ(d88test::ReadFileText(folder / "unclaimed-system"), "edited");
+  EXPECT_TRUE(fs::exists(folder / "unclaimed-02-02"));
+}
+
 // A pattern typed in Unicode. On Windows it reaches the tool through the
 // wide command line even where the ANSI code page has no such characters
 // (there argv holds "?*", which would take every name), and is matched as

@@ -59,7 +59,7 @@ struct Consumers {
         text_map(options.mode == Mode::kMap && !options.json &&
                  report::DecideMapColor(options.color)),
         svg_map(options.map_svg_path),
-        unclaimed(options.mode == Mode::kExtract) {}
+        unclaimed(options.mode == Mode::kExtract, options.old_files) {}
 
   static const char* ModeName(Mode mode) {
     switch (mode) {

@@ -9,9 +9,9 @@
 
 #include <cstddef>
 
-#include "report/map_text.h"
-#include "commands/extract.h"
 #include "disk/edit_request.h"
+#include "report/file_output.h"
+#include "report/map_text.h"
 
 namespace d88 {
 

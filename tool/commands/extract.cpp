@@ -5,6 +5,7 @@
 #include "host/host.h"
 #include "host/written_files.h"
 #include "report/damage_notes.h"
+#include "report/file_output.h"
 #include "report/reporter.h"
 
 namespace d88 {
@@ -16,26 +17,17 @@ void Extractor::BeginRun() { ForgetWrittenFiles(); }
 bool Extractor::Write(const DiskVisit& disk, const EntryFacts& facts) {
   const FileRead& read = *facts.read;
   const char* host_name = facts.host_name.text;
-  const host::Existing existing = old_files_ == OldFiles::kReplace
-                                      ? host::Existing::kReplace
-                                      : host::Existing::kKeep;
-  if (host::WriteFile(host_name, unicode_names_, facts.data,
-                      static_cast<std::size_t>(read.data_end),
-                      static_cast<std::size_t>(read.size), existing)) {
-    return true;
-  }
-  if (existing == host::Existing::kKeep && host::FileWasInTheWay()) {
-    if (old_files_ == OldFiles::kSkip) return false;
-    report::Note("%s: not replaced: something of that name exists",
-                 LabelFile(disk.folder, host_name).text);
-  } else {
-    report::Note("cannot write file \"%s\": %s", host_name,
-                 host::FileErrorText());
-    // The failed write removed the file, and the host may hand its
-    // identity to the next new file, which replaces nothing.
+  const OutputOutcome outcome = WriteOutputFile(
+      LabelFile(disk.folder, host_name).text, host_name, unicode_names_,
+      facts.data, static_cast<std::size_t>(read.data_end),
+      static_cast<std::size_t>(read.size), old_files_);
+  if (outcome == OutputOutcome::kWritten) return true;
+  if (outcome == OutputOutcome::kFailed) {
+    // A failed write removed the file, and the host may hand its identity
+    // to the next new file, which replaces nothing.
     ForgetWrittenFile(host::WrittenFileIdentity());
+    status_ = RunStatus::kFailed;
   }
-  status_ = RunStatus::kFailed;
   return false;
 }
 

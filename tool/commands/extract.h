@@ -5,16 +5,9 @@
 #pragma once
 
 #include "disk/disk_walk.h"
+#include "report/file_output.h"
 
 namespace d88 {
-
-// What an extraction does when something (a file, a folder, a link) already
-// stands under a file's name, a file written earlier in the run included.
-enum class OldFiles {
-  kReplace,  // replaces it, as extractions always have
-  kKeep,     // leaves it, says so and ends the run with status 1
-  kSkip,     // leaves it without a word
-};
 
 class Extractor : public DiskConsumer {
  public:

@@ -5,6 +5,8 @@
 
 #include "disk/sector_map.h"
 #include "host/host.h"
+#include "report/damage_notes.h"
+#include "report/file_output.h"
 #include "report/reporter.h"
 
 namespace d88 {
@@ -78,7 +80,7 @@ void UnclaimedPieces::TakeSystemArea(const DiskVisit& disk) {
   for (int i = 0; write_ && i < kSystemSectorCount; ++i) {
     ReadSectorOrZeros(disk.image, kSystemSectors[i], piece + i * kSectorSize);
   }
-  TakePiece(NameOf(disk, "system").text, kSystemSectors[0],
+  TakePiece(disk, NameOf(disk, "system").text, kSystemSectors[0],
             kSystemSectors[kSystemSectorCount - 1],
             kSystemSectorCount * kSectorSize);
 }
@@ -101,7 +103,7 @@ void UnclaimedPieces::TakeFreeRuns(const DiskVisit& disk) {
     std::snprintf(where, sizeof where, "%02x-%02x",
                   static_cast<unsigned>(first.track),
                   static_cast<unsigned>(first.sector));
-    TakePiece(NameOf(disk, where).text, first,
+    TakePiece(disk, NameOf(disk, where).text, first,
               AddressAt(position + length - 1), length * kSectorSize);
     position += length;
   }
@@ -109,15 +111,16 @@ void UnclaimedPieces::TakeFreeRuns(const DiskVisit& disk) {
 
 // Prints the piece's line and, when the run extracts, writes the piece
 // from the buffer.
-void UnclaimedPieces::TakePiece(const char* name, SectorAddress start,
-                                SectorAddress end, std::int32_t size) {
+void UnclaimedPieces::TakePiece(const DiskVisit& disk, const char* name,
+                                SectorAddress start, SectorAddress end,
+                                std::int32_t size) {
   report::PieceLine(name, start, end, size);
   if (!write_) return;
-  if (!host::WriteFile(name, false, piece, static_cast<std::size_t>(size),
-                       static_cast<std::size_t>(size))) {
-    report::Note("cannot write file \"%s\": %s", name, host::FileErrorText());
-    status_ = RunStatus::kFailed;
-  }
+  const OutputOutcome outcome = WriteOutputFile(
+      LabelFile(disk.folder, name).text, name, false, piece,
+      static_cast<std::size_t>(size), static_cast<std::size_t>(size),
+      old_files_);
+  if (outcome == OutputOutcome::kFailed) status_ = RunStatus::kFailed;
 }
 
 }  // namespace d88

@@ -10,12 +10,14 @@
 #pragma once
 
 #include "disk/disk_walk.h"
+#include "report/file_output.h"
 
 namespace d88 {
 
 class UnclaimedPieces : public DiskConsumer {
  public:
-  explicit UnclaimedPieces(bool write) : write_(write) {}
+  UnclaimedPieces(bool write, OldFiles old_files)
+      : write_(write), old_files_(old_files) {}
   bool WritesHostFiles() const override { return write_; }
   void BeginDisk(const DiskVisit& disk) override;
   void Entry(const DiskVisit& disk, const EntryFacts& facts) override;
@@ -25,10 +27,11 @@ class UnclaimedPieces : public DiskConsumer {
  private:
   void TakeSystemArea(const DiskVisit& disk);
   void TakeFreeRuns(const DiskVisit& disk);
-  void TakePiece(const char* name, SectorAddress start, SectorAddress end,
-                 std::int32_t size);
+  void TakePiece(const DiskVisit& disk, const char* name,
+                 SectorAddress start, SectorAddress end, std::int32_t size);
 
   bool write_;
+  OldFiles old_files_;
   RunStatus status_ = RunStatus::kClean;
 };
 
