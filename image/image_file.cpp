@@ -176,6 +176,8 @@ bool ImageFile::Holds(std::int64_t position, std::int32_t length) const {
 // Most reads are served from the page the read before them was.
 int ImageFile::FindPage(std::int64_t start) const {
   if (pages_[last_page_].start == start) return last_page_;
+  const int hint = hints_[start / kPageSize % kHints];
+  if (pages_[hint].start == start) return hint;
   for (int i = 0; i < kPageCount; ++i) {
     if (pages_[i].start == start) return i;
   }
@@ -202,36 +204,61 @@ int ImageFile::PageHolding(std::int64_t position) {
   return index;
 }
 
-// One page, or after fills that ended at start as many as they read
+bool ImageFile::ContinuesRun(std::int64_t start) const {
+  return read_ahead_at_ >= 0 && start >= read_ahead_at_ &&
+         start - read_ahead_at_ < std::int64_t{read_ahead_pages_} * kPageSize;
+}
+
+// One page, or when the miss continues a run of fills as many as they read
 // together, up to the first page already held.
 int ImageFile::PagesToRead(std::int64_t start) const {
   int wanted = 1;
-  if (start == read_ahead_at_) wanted = read_ahead_pages_;
+  if (ContinuesRun(start)) wanted = read_ahead_pages_;
   if (wanted > kMaxReadAhead) wanted = kMaxReadAhead;
   int count = 1;
   while (count < wanted && FindPage(start + count * kPageSize) < 0) ++count;
   return count;
 }
 
-// Reads pages from start on with one host read and gives each a slot, the
-// least recently used first. Returns the slot of the page at start, or -1.
+// The first slot of the group of kMaxReadAhead slots whose most recent use
+// is the oldest.
+int ImageFile::LeastRecentGroup() const {
+  int oldest = 0;
+  std::uint64_t oldest_use = UINT64_MAX;
+  for (int group = 0; group < kPageCount; group += kMaxReadAhead) {
+    std::uint64_t newest = 0;
+    for (int i = group; i < group + kMaxReadAhead; ++i) {
+      if (pages_[i].last_use > newest) newest = pages_[i].last_use;
+    }
+    if (newest < oldest_use) {
+      oldest_use = newest;
+      oldest = group;
+    }
+  }
+  return oldest;
+}
+
+// Reads pages from start on with one host read, straight into their slots:
+// a single page takes the least recently used slot, several take slots of
+// the least recently used group. Returns the slot of the page at start, or
+// -1 when nothing could be read there.
 int ImageFile::FillPages(std::int64_t start) {
   const int count = PagesToRead(start);
-  const std::int32_t got = ReadFromHost(start, staging_, count * kPageSize);
-  const bool continues = start == read_ahead_at_;
+  const int first = count == 1 ? LeastRecentPage() : LeastRecentGroup();
+  for (int i = first; i < first + count; ++i) pages_[i] = {-1, 0, 0};
+  const std::int32_t got = ReadFromHost(start, bytes_[first], count * kPageSize);
+  const bool continues = ContinuesRun(start);
   read_ahead_at_ = start + std::int64_t{count} * kPageSize;
   read_ahead_pages_ = continues ? read_ahead_pages_ + count : count;
-  int first = -1;
   for (int i = 0; i < count && i * kPageSize < got; ++i) {
-    const int index = LeastRecentPage();
     const std::int32_t left = got - i * kPageSize;
-    pages_[index] = {start + std::int64_t{i} * kPageSize,
-                     left < kPageSize ? left : kPageSize, ++clock_};
-    std::memcpy(bytes_[index], staging_ + i * kPageSize,
-                static_cast<std::size_t>(pages_[index].length));
-    if (i == 0) first = index;
+    const std::int64_t page_start = start + std::int64_t{i} * kPageSize;
+    pages_[first + i] = {page_start, left < kPageSize ? left : kPageSize,
+                         ++clock_};
+    hints_[page_start / kPageSize % kHints] =
+        static_cast<std::uint8_t>(first + i);
   }
-  return first;
+  return got > 0 ? first : -1;
 }
 
 std::int32_t ImageFile::ReadFromHost(std::int64_t position, std::uint8_t* dest,

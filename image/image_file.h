@@ -9,10 +9,12 @@
 // records and data far behind it, and the next lookup comes back to the
 // front; a window refilled at each end cost two large reads per lookup. Small
 // pages keep the front, the chain and the data apart, and a miss that lands
-// on scattered data reads little. A miss right after the pages read last
-// reads ahead as many pages as the run of misses has read so far, up to
-// kMaxReadAhead: a file read from front to back still arrives in large
-// reads, and a short run never reads more than twice what it uses.
+// on scattered data reads little. A miss at or a little after the end of
+// the pages read last (less far than the run of misses has read so far)
+// reads ahead as many pages as that run, up to kMaxReadAhead: a file read
+// from front to back, or a disk whose tracks are looked up in order, still
+// arrives in large reads, and a short run never reads more than twice what
+// it uses.
 // Positions are 64-bit so that images larger than 2 GiB work.
 #pragma once
 
@@ -59,8 +61,8 @@ class ImageFile {
   std::int64_t HostReadBytes() const { return host_read_bytes_; }
 
   static constexpr std::int32_t kPageSize = 4096;
-  static constexpr int kPageCount = 128;
-  static constexpr int kMaxReadAhead = 16;
+  static constexpr int kPageCount = 64;
+  static constexpr int kMaxReadAhead = 32;
 
  private:
   struct Page {
@@ -74,8 +76,10 @@ class ImageFile {
   int PageHolding(std::int64_t position);
   int FindPage(std::int64_t start) const;
   int LeastRecentPage() const;
+  int LeastRecentGroup() const;
   int FillPages(std::int64_t start);
   int PagesToRead(std::int64_t start) const;
+  bool ContinuesRun(std::int64_t start) const;
   bool Holds(std::int64_t position, std::int32_t length) const;
   void ForgetPages();
 
@@ -83,13 +87,18 @@ class ImageFile {
   int open_error_ = 0;
   std::uint64_t clock_ = 0;
   int last_page_ = 0;              // the page the last read was served from
+  // The slot a page was last put in, by page number modulo kHints: most
+  // lookups find their page there without going through every slot.
+  static constexpr int kHints = 256;
+  std::uint8_t hints_[kHints] = {};
   std::int64_t read_ahead_at_ = -1;  // where the last host fill ended
   int read_ahead_pages_ = 0;         // pages the run of fills has read
   std::int64_t host_read_calls_ = 0;
   std::int64_t host_read_bytes_ = 0;
   Page pages_[kPageCount] = {};
+  // A read of several pages goes straight into a group of kMaxReadAhead
+  // slots that follow one another here.
   std::uint8_t bytes_[kPageCount][kPageSize] = {};
-  std::uint8_t staging_[kMaxReadAhead * kPageSize] = {};
 };
 
 }  // namespace d88
