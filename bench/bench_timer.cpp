@@ -1,6 +1,7 @@
 // Times the extraction benchmark's commands side by side:
 //   bench_timer ROUNDS WORKDIR D88UNPACK BIG_D88 BIG_TAR MISSING_D88
-// or the processor time d88unpack takes on each image, per MiB of image:
+// or the processor time d88unpack takes on each image, per MiB of image,
+// with what it read from the host:
 //   bench_timer --cpu ROUNDS WORKDIR D88UNPACK IMAGE...
 //
 // Each round runs, in turn, "d88unpack BIG_D88", "tar -xf BIG_TAR",
@@ -54,7 +55,33 @@ struct Sample {
   long max_rss_kib;
   double user_seconds;    // processor time of the child, in the program
   double system_seconds;  // and in the kernel on its behalf
+  long long read_calls;   // read calls the child made, -1 when unknown
+  long long read_bytes;   // and bytes they delivered
 };
+
+struct ReadCounts {
+  long long calls = -1;
+  long long bytes = -1;
+};
+
+// The child's read calls and bytes (syscr and rchar in /proc/PID/io),
+// taken while it is a zombie: it has made all of them, and the kernel
+// still has its entry. They include the loader's reads of the C library,
+// a few KiB.
+ReadCounts ReadCountsOf(pid_t pid) {
+  ReadCounts counts;
+  const std::string path = "/proc/" + std::to_string(pid) + "/io";
+  std::FILE* io = std::fopen(path.c_str(), "r");
+  if (io == nullptr) return counts;
+  char name[32];
+  long long value = 0;
+  while (std::fscanf(io, "%31s %lld", name, &value) == 2) {
+    if (std::string(name) == "rchar:") counts.bytes = value;
+    if (std::string(name) == "syscr:") counts.calls = value;
+  }
+  std::fclose(io);
+  return counts;
+}
 
 double Seconds(const timeval& time) {
   return static_cast<double>(time.tv_sec) +
@@ -78,7 +105,10 @@ class SpentFolders {
   int next_ = 0;
 };
 
-[[noreturn]] void RunChild(const Command& command, const fs::path& folder) {
+// quiet sends standard error to /dev/null as well: crafted images make the
+// tool warn about every disk.
+[[noreturn]] void RunChild(const Command& command, const fs::path& folder,
+                           bool quiet) {
   std::vector<char*> argv;
   for (const std::string& arg : command.argv) {
     argv.push_back(const_cast<char*>(arg.c_str()));
@@ -86,7 +116,8 @@ class SpentFolders {
   argv.push_back(nullptr);
   const int null_fd = open("/dev/null", O_WRONLY);
   if (chdir(folder.c_str()) != 0 || null_fd < 0 ||
-      dup2(null_fd, STDOUT_FILENO) < 0) {
+      dup2(null_fd, STDOUT_FILENO) < 0 ||
+      (quiet && dup2(null_fd, STDERR_FILENO) < 0)) {
     _exit(126);
   }
   execvp(argv[0], argv.data());
@@ -94,17 +125,24 @@ class SpentFolders {
 }
 
 // Runs the command in folder, which must exist and be empty.
-Sample RunOnce(const Command& command, const fs::path& folder) {
+Sample RunOnce(const Command& command, const fs::path& folder,
+               bool quiet = false) {
   const auto start = std::chrono::steady_clock::now();
   const pid_t pid = fork();
-  if (pid == 0) RunChild(command, folder);
+  if (pid == 0) RunChild(command, folder, quiet);
   int status = 0;
   rusage usage = {};
-  const bool waited = pid > 0 && wait4(pid, &status, 0, &usage) == pid;
+  // Waits for the end without reaping, so that /proc still has the child.
+  siginfo_t info = {};
+  const bool ended =
+      pid > 0 && waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) == 0;
   const auto end = std::chrono::steady_clock::now();
+  const ReadCounts reads = ended ? ReadCountsOf(pid) : ReadCounts{};
+  const bool waited = ended && wait4(pid, &status, 0, &usage) == pid;
   return {waited && WIFEXITED(status) && WEXITSTATUS(status) == 0,
           std::chrono::duration<double>(end - start).count(),
-          usage.ru_maxrss, Seconds(usage.ru_utime), Seconds(usage.ru_stime)};
+          usage.ru_maxrss, Seconds(usage.ru_utime), Seconds(usage.ru_stime),
+          reads.calls, reads.bytes};
 }
 
 // Runs every command once per round, in turn; round 0 is the warm-up.
@@ -174,11 +212,36 @@ void PrintReport(const std::vector<Command>& commands) {
                Median(commands[5].seconds) / unpack, "x", 1.0);
 }
 
+// Bytes of every file under folder.
+long long BytesUnder(const fs::path& folder) {
+  long long total = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) total += static_cast<long long>(entry.file_size());
+  }
+  return total;
+}
+
+// What reading an image may cost at most: twice the image and the files
+// written, and 1 MiB; in read calls, that over 32 KiB and 10,000 more.
+bool ReadsWithinBound(const Sample& sample, long long image, long long written) {
+  const long long bytes = 2 * (image + written) + (1 << 20);
+  return sample.read_bytes >= 0 && sample.read_bytes <= bytes &&
+         sample.read_calls <= bytes / (32 * 1024) + 10000;
+}
+
+void PrintCpuHeading() {
+  std::printf("%-18s %6s %9s %9s %15s %9s %8s %9s %9s %s\n", "", "MiB", "user",
+              "system", "user+sys / MiB", "peak RSS", "reads", "MiB read",
+              "written", "bound");
+}
+
 // Runs d88unpack on each image, rounds times after a warm-up run, and
 // prints the median processor time, user and system, and their sum per MiB
-// of image. System time is mostly the making of host files. An image
-// may fill some files and fail others; only a crash or a timeout would be
-// wrong, so the exit status is reported, not failed on.
+// of image; then the read calls and MiB the last run read from the host,
+// the MiB of files it wrote, and whether the reads stayed within the bound
+// of ReadsWithinBound. System time is mostly the making of host files. An
+// image may fill some files and fail others; only a crash or a timeout
+// would be wrong, so the exit status is reported, not failed on.
 int CpuMode(int argc, char** argv) {
   const int rounds = argc >= 6 ? std::atoi(argv[2]) : 0;
   if (rounds < 1) {
@@ -189,29 +252,34 @@ int CpuMode(int argc, char** argv) {
   const fs::path work = fs::absolute(argv[3]);
   const std::string tool = fs::absolute(argv[4]).string();
   SpentFolders spent(work / "spent");
-  std::printf("%-18s %6s %9s %9s %15s %9s\n", "", "MiB", "user", "system",
-              "user+sys / MiB", "peak RSS");
+  PrintCpuHeading();
   for (int i = 5; i < argc; ++i) {
     const fs::path image = fs::absolute(argv[i]);
     const Command command = {image.filename().string(), {}, {tool, image.string()}, {}, 0};
     std::vector<double> user;
     std::vector<double> system;
     long rss = 0;
+    Sample last = {};
     for (int round = 0; round <= rounds; ++round) {
       spent.MoveAside(work / "out");
       fs::create_directories(work / "out");
-      const Sample sample = RunOnce(command, work / "out");
+      last = RunOnce(command, work / "out", true);
       if (round > 0) {
-        user.push_back(sample.user_seconds);
-        system.push_back(sample.system_seconds);
+        user.push_back(last.user_seconds);
+        system.push_back(last.system_seconds);
       }
-      rss = std::max(rss, sample.max_rss_kib);
+      rss = std::max(rss, last.max_rss_kib);
     }
-    const double mib = static_cast<double>(fs::file_size(image)) / (1 << 20);
+    const auto size = static_cast<long long>(fs::file_size(image));
+    const long long written = BytesUnder(work / "out");
+    const double mib = static_cast<double>(size) / (1 << 20);
     const double cpu = Median(user) + Median(system);
-    std::printf("%-18s %6.1f %7.3f s %7.3f s %9.4f s/MiB %5.2f MiB\n",
+    std::printf("%-18s %6.1f %7.3f s %7.3f s %9.4f s/MiB %5.2f MiB %8lld %9.1f %9.1f %s\n",
                 command.label.c_str(), mib, Median(user), Median(system),
-                cpu / mib, static_cast<double>(rss) / 1024);
+                cpu / mib, static_cast<double>(rss) / 1024, last.read_calls,
+                static_cast<double>(last.read_bytes) / (1 << 20),
+                static_cast<double>(written) / (1 << 20),
+                ReadsWithinBound(last, size, written) ? "met" : "MISSED");
     std::fflush(stdout);
   }
   spent.Delete();

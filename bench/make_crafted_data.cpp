@@ -20,6 +20,23 @@
 //   window-MIB.d88    the same, but every record claims 65535 records: each
 //                     walk ends after exactly 65535 records, and the walks
 //                     from the 10,496 starts end at 10,496 different places.
+//   counts-MIB.d88    the same as chain-MIB, but past the first 1.25 MiB of
+//                     the shared region the counts vary from record to
+//                     record: no walk is that short any more, so none ends
+//                     there, yet a summary of where counts could end a walk
+//                     needs an entry for nearly every record.
+//   front-MIB.d88     64 disk headers back to back at the front of the file,
+//                     each disk 688 bytes long, so that every track of every
+//                     disk starts inside its own header: at a record in the
+//                     name bytes whose data carries the walk to 64 KiB. From
+//                     there records of 64 KiB of data hop over the first MiB,
+//                     and then a chain of 16-byte records with an ID each,
+//                     more than any fixed table of IDs holds, runs to the
+//                     sectors at the end of the file: the directory, and four
+//                     sectors of every track. One entry in eight is a file of
+//                     four of them, the others miss their first sector, so
+//                     that every lookup goes from the front of the file to
+//                     its end.
 //
 // The files are built with the tests' image builder; tracks are laid out in
 // track order, so track t+1's records follow track t's.
@@ -47,7 +64,7 @@ constexpr std::uint16_t kNeverEnds = 0xFFFF;  // ends a walk at index 65534
 constexpr std::uint8_t kFoundSector = 9;
 constexpr std::uint8_t kMissingSector = 7;
 
-enum class Shape { kChain, kDistinct, kWindow };
+enum class Shape { kChain, kDistinct, kWindow, kCounts, kFront };
 
 SectorRecord Record(int c, int h, int r, std::uint16_t count, Bytes data) {
   SectorRecord record;
@@ -113,16 +130,30 @@ void PutRecord(Bytes& out, std::size_t at, std::uint32_t id,
   out[at + 5] = static_cast<std::uint8_t>(count >> 8);
 }
 
+// Records this far into the region are beyond the reach of any count: a
+// walk that gets there has an index above 65534.
+constexpr std::size_t kCountlessRecords = 81920;
+
+// Count 1 ends only a walk that starts on the record itself. In the counts
+// shape, later records carry count - 1 - k values spread over 4096..61095
+// for any k within a block.
+std::uint16_t RegionCount(std::size_t k, Shape shape) {
+  if (shape == Shape::kWindow) return kNeverEnds;
+  if (shape != Shape::kCounts || k < kCountlessRecords) return 1;
+  const std::size_t spread = (k * 2654435761u >> 7) % 57000;
+  return static_cast<std::uint16_t>(1 + k % 4096 + 4096 + spread);
+}
+
 // 16-byte records, data length 0, up to the sectors stored at the end.
 Bytes Region(std::size_t bytes, Shape shape) {
   Bytes region(bytes / 16 * 16, 0);
   for (std::size_t at = 0, k = 0; at < region.size(); at += 16, ++k) {
-    // IDs with C >= 0xC0 never match a lookup of the tool.
-    const auto id = shape == Shape::kDistinct
-                        ? static_cast<std::uint32_t>(0xC0000000u + k)
-                        : 0xC1C1C1C1u;
-    // Count 1 ends only a walk that starts on the record itself.
-    PutRecord(region, at, id, shape == Shape::kWindow ? kNeverEnds : 1);
+    // IDs with C >= 0xC0 never match a lookup of the tool, nor any ID whose
+    // size code is 0xC0.
+    const bool distinct = shape == Shape::kDistinct || shape == Shape::kFront;
+    const auto id = distinct ? static_cast<std::uint32_t>(0xC0000000u + k)
+                             : 0xC1C1C1C1u;
+    PutRecord(region, at, id, RegionCount(k, shape));
   }
   return region;
 }
@@ -145,7 +176,104 @@ Bytes Targets() {
   return out;
 }
 
+// --- The front shape. ---
+constexpr std::size_t kFrontChain = 64 * 1024;  // where every walk goes on
+constexpr std::size_t kHopsEnd = 1 << 20;
+constexpr std::size_t kNameRecord = 4;  // offset of the record in the header
+constexpr int kFrontSectors = 4;
+
+// A header and nothing else: the disk is its own header, and every track
+// starts at the record that the name bytes and reserved bytes 16..19 form.
+Bytes FrontDisk(int disk) {
+  d88test::DiskBuilder builder;
+  Bytes name(16, 0xEE);
+  name[8] = name[9] = 0xFF;  // count 65535
+  builder.SetNameBytes(name);
+  builder.SetSizeField(static_cast<std::uint32_t>(kDiskHeaderSize));
+  for (int track = 1; track < kTracks; ++track) {
+    builder.SetTrackOffset(track, static_cast<std::uint32_t>(kNameRecord));
+  }
+  Bytes header = builder.Build();
+  header.resize(kDiskHeaderSize);
+  const std::size_t record = static_cast<std::size_t>(disk) * kDiskHeaderSize + kNameRecord;
+  const std::size_t jump = kFrontChain - record - 16;
+  header[kNameRecord + 14] = static_cast<std::uint8_t>(jump);
+  header[kNameRecord + 15] = static_cast<std::uint8_t>(jump >> 8);
+  return header;
+}
+
+Bytes FrontDirectory() {
+  Bytes directory(2048, 0xFF);
+  for (int j = 0; j < kEntries; ++j) {
+    const int track = 2 + (j * 5) % (kTracks - 2);
+    std::uint8_t* entry = directory.data() + 16 * j;
+    std::snprintf(reinterpret_cast<char*>(entry), 7, "G%03d", j);
+    entry[6] = 0;
+    entry[12] = entry[14] = static_cast<std::uint8_t>(track);
+    entry[13] = static_cast<std::uint8_t>(j % 8 == 0 ? 1 : kMissingSector);
+    entry[15] = kFrontSectors;
+  }
+  return directory;
+}
+
+void AppendSector(Bytes& out, std::uint32_t id, const std::uint8_t* data) {
+  const std::size_t at = out.size();
+  out.resize(at + 16 + 1024, 0);
+  PutRecord(out, at, id, 1);
+  out[at + 15] = 0x04;  // 1024 bytes of data
+  std::copy(data, data + 1024, out.begin() + static_cast<std::ptrdiff_t>(at + 16));
+}
+
+Bytes FrontTargets() {
+  Bytes out;
+  const Bytes directory = FrontDirectory();
+  AppendSector(out, 0x03010100u, directory.data());
+  AppendSector(out, 0x03020100u, directory.data() + 1024);
+  for (int track = 2; track < kTracks; ++track) {
+    const Bytes data(1024, static_cast<std::uint8_t>(track));
+    for (int r = 1; r <= kFrontSectors; ++r) {
+      AppendSector(out, static_cast<std::uint32_t>(track / 2) |
+                            static_cast<std::uint32_t>(track % 2) << 8 |
+                            static_cast<std::uint32_t>(r) << 16 | 3u << 24,
+                   data.data());
+    }
+  }
+  return out;
+}
+
+// Records of junk IDs from kFrontChain on, each carrying the walk 64 KiB
+// further, up to kHopsEnd.
+Bytes FrontHops() {
+  Bytes hops(kHopsEnd - kFrontChain, 0);
+  const std::size_t step = 16 + 0xFFF0;
+  for (std::size_t at = 0; at + step <= hops.size(); at += step) {
+    PutRecord(hops, at, 0xEDEDEDEDu, 1);
+    hops[at + 14] = 0xF0;
+    hops[at + 15] = 0xFF;
+  }
+  return hops;
+}
+
+Bytes BuildFrontImage(std::size_t size) {
+  Bytes image;
+  for (int disk = 0; disk < kDisks; ++disk) {
+    const Bytes one = FrontDisk(disk);
+    image.insert(image.end(), one.begin(), one.end());
+  }
+  image.resize(kFrontChain, 0);
+  const Bytes hops = FrontHops();
+  image.insert(image.end(), hops.begin(), hops.end());
+  // The last hop lands where the hops' bytes end, as the region begins.
+  const Bytes targets = FrontTargets();
+  const std::size_t used = image.size() + targets.size();
+  const Bytes region = Region(size > used ? size - used : 0, Shape::kFront);
+  image.insert(image.end(), region.begin(), region.end());
+  image.insert(image.end(), targets.begin(), targets.end());
+  return image;
+}
+
 Bytes BuildImage(std::size_t size, Shape shape) {
+  if (shape == Shape::kFront) return BuildFrontImage(size);
   Bytes image;
   for (int disk = 0; disk < kDisks; ++disk) {
     const Bytes one = BuildDisk(disk);
@@ -182,7 +310,9 @@ int main(int argc, char** argv) {
     Shape shape;
   } shapes[] = {{"chain", Shape::kChain},
                 {"distinct", Shape::kDistinct},
-                {"window", Shape::kWindow}};
+                {"window", Shape::kWindow},
+                {"counts", Shape::kCounts},
+                {"front", Shape::kFront}};
   for (int i = 2; i < argc; ++i) {
     const std::size_t mib = std::strtoul(argv[i], nullptr, 10);
     for (const auto& shape : shapes) {

@@ -25,8 +25,11 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 find_program(D88UNPACK_WINE NAMES wine64 wine
   PATHS /usr/lib/wine
   DOC "Wine loader that runs the cross-built 64-bit programs")
+# Every program goes through a launcher that starts it once more when Wine
+# could not start it, and logs Wine's messages and status (see the script).
 if(D88UNPACK_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR "${D88UNPACK_WINE}")
+  set(CMAKE_CROSSCOMPILING_EMULATOR
+    "${CMAKE_CURRENT_LIST_DIR}/wine-launch.sh;${D88UNPACK_WINE}")
 else()
   message(STATUS "Wine not found: the Windows programs build, but their "
                  "tests cannot run here")

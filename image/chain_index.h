@@ -18,18 +18,29 @@
 // The file is cut into blocks of kBlockSize bytes. A segment is the stretch
 // of a chain from a record to the last record that starts in the same block,
 // and it depends on its first record's position only. A walk that has gone
-// kPlainSteps records without ending switches to segments as soon as it
-// crosses into a new block; from then on every walk that reaches the same
+// far without ending switches to segments as soon as it crosses into a new
+// grain (see kGrainSize); from then on every walk that reaches the same
 // records uses the same segments, found by their start position, and crosses
-// each one with two binary searches instead of up to 4096 reads. Only a
-// segment that holds the ID looked for is read again, to find the record.
+// each one with two binary searches instead of up to 4096 reads. A segment's
+// distinct IDs are kept with where each first occurs, so that a walk that
+// finds its sector there reads only that record's header. They are kept only
+// once a lookup's ID gets past the segment's filter (which values each byte
+// of its IDs takes), and only then is the segment read a second time: the
+// long runs of junk that crafted chains are made of, whose IDs no lookup
+// comes near, then take no room at all.
 //
-// All memory is fixed. When the pools are full, the index forgets every
-// segment and starts over: answers stay exact, only the saving is lost.
+// All memory is fixed. A segment that finds the pool of IDs or of ends full
+// keeps a summary instead: its filter, and the least and greatest index its
+// counts can end a walk at. Only a walk that the summary cannot turn away
+// reads the segment's records again. Forgetting
+// everything when the pools were full, as this index once did, made every
+// lookup of a chain longer than the pools build all of its segments anew.
+// Only when the table of segments itself is full does the index start over.
 #pragma once
 
 #include <cstdint>
 
+#include "d88_format.h"
 #include "image_file.h"
 
 namespace d88 {
@@ -39,8 +50,14 @@ class ChainIndex {
   static constexpr std::int64_t kBlockSize = 65536;
   // Records are at least 16 bytes long, so no more start in one block.
   static constexpr int kMaxSegmentRecords = 4096;
-  // A walk longer than this switches to segments at its next block.
+  // A walk that has gone this many records, or this many bytes from its
+  // track's start, switches to segments at the next grain boundary it
+  // crosses: walks on one chain meet at the grain's first record, so the
+  // segments they build from there are shared, and no walk reads more than
+  // a grain of records one by one before it switches.
   static constexpr std::int64_t kPlainSteps = 64;
+  static constexpr std::int64_t kPlainBytes = 64 * 1024;
+  static constexpr std::int64_t kGrainSize = 4096;
 
   enum class Outcome { kFound, kEnded, kGoOn };
   struct Step {
@@ -65,6 +82,10 @@ class ChainIndex {
     std::uint16_t records;  // how many records the segment holds
     bool terminated;        // the chain ends at next: cut header or count 0
     bool ends_as_runs;      // ends holds runs rather than single entries
+    bool ids_kept;          // ids holds them; until then only the filter
+    bool ends_kept;         // ends holds them; otherwise only the bounds
+    std::uint16_t least_end;     // bounds of count - 1 - k over the records,
+    std::uint16_t greatest_end;  // least > greatest when no record can end
     std::uint32_t ids_begin;
     std::uint16_t ids_count;
     std::uint32_t ends_begin;
@@ -78,9 +99,21 @@ class ChainIndex {
     std::uint16_t value;
     std::uint16_t first;
   };
+  // A distinct ID of a segment: its first record's k and offset from the
+  // segment's start (records start within one block, so both fit 16 bits).
+  struct IdEntry {
+    std::uint32_t id;
+    std::uint16_t k;
+    std::uint16_t offset;
+  };
+  // Which values each of the four ID bytes takes in a segment.
+  struct IdFilter {
+    std::uint64_t bits[kSectorIdSize][4];
+  };
   struct Scratch {
-    std::uint32_t ids[kMaxSegmentRecords];
+    IdEntry ids[kMaxSegmentRecords];
     std::uint16_t counts[kMaxSegmentRecords];
+    EndEntry ends[kMaxSegmentRecords];
   };
   static constexpr std::int64_t kNone = INT64_MAX;
   struct Match {
@@ -90,31 +123,42 @@ class ChainIndex {
 
   static constexpr int kMaxSegments = 4096;
   static constexpr int kHashSlots = 2 * kMaxSegments;  // a power of two
-  // The IDs of a chain of 16 MiB of 16-byte records, each one different.
-  static constexpr std::uint32_t kMaxIds = 1024 * 1024;
+  // The IDs of 8 MiB of 16-byte records, each one different, if lookups
+  // came near all of them; past that the filters alone answer.
+  static constexpr std::uint32_t kMaxIds = 512 * 1024;
   static constexpr std::uint32_t kMaxEnds = 256 * 1024;
   // A segment whose counts change more often keeps single entries.
   static constexpr int kMaxRuns = 4;
 
-  const Segment* Find(std::int64_t start) const;
-  const Segment* Build(ImageFile& file, std::int64_t start);
+  Segment* Find(std::int64_t start);
+  Segment* Build(ImageFile& file, std::int64_t start);
   Segment ReadSegment(ImageFile& file, std::int64_t start);
-  bool HasRoom(const Segment& segment) const;
+  bool KeepIds(ImageFile& file, Segment& segment);
   void StoreIds(Segment& segment);
+  void StoreFilter(int records);
   void StoreEnds(Segment& segment);
+  int CollectEnds(Segment& segment);
+  void NoteEndBounds(Segment& segment);
   int CountRuns(int records) const;
   void Insert(const Segment& segment);
   static std::uint32_t SlotOf(std::int64_t start);
-  Match FirstMatch(ImageFile& file, const Segment& segment,
-                   std::uint32_t id) const;
-  std::int64_t FirstEnd(const Segment& segment, std::int64_t index) const;
+  bool MayHold(const Segment& segment, std::uint32_t id) const;
+  Match FirstMatch(ImageFile& file, Segment& segment, std::uint32_t id);
+  std::int64_t FirstEnd(ImageFile& file, const Segment& segment,
+                        std::int64_t index) const;
+  std::int64_t KeptEnd(const Segment& segment, std::int64_t index) const;
+  static Match ReadForMatch(ImageFile& file, const Segment& segment,
+                            std::uint32_t id);
+  static std::int64_t ReadForEnd(ImageFile& file, const Segment& segment,
+                                 std::int64_t index);
 
   Segment segments_[kMaxSegments] = {};
+  IdFilter filters_[kMaxSegments] = {};
   int segment_count_ = 0;
   // 0 is free, otherwise the segment's slot in segments_ plus one.
   std::uint16_t hash_[kHashSlots] = {};
   // Each segment's distinct IDs, sorted.
-  std::uint32_t ids_[kMaxIds] = {};
+  IdEntry ids_[kMaxIds] = {};
   std::uint32_t id_count_ = 0;
   EndEntry ends_[kMaxEnds] = {};
   std::uint32_t end_count_ = 0;

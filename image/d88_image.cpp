@@ -10,8 +10,16 @@ namespace {
 
 bool IsByte(int value) { return value >= 0 && value <= 0xFF; }
 
-std::int64_t BlockOf(std::int64_t position) {
-  return position / ChainIndex::kBlockSize;
+std::int64_t GrainOf(std::int64_t position) {
+  return position / ChainIndex::kGrainSize;
+}
+
+// A sound track ends within a few records and bytes; a walk past either
+// bound is on a damaged track and may have the rest of the file ahead.
+bool WalkIsLong(std::int64_t index, std::int64_t position,
+                std::int64_t track_start) {
+  return index >= ChainIndex::kPlainSteps ||
+         position - track_start >= ChainIndex::kPlainBytes;
 }
 
 }  // namespace
@@ -45,8 +53,8 @@ void D88Image::Reset() {
 // Disks follow one another with no index: disk k starts where disk k-1 starts
 // plus its size field. Every disk whose header can be read whole counts.
 // A size field of 0 does not move on, so the same disk fills every later slot.
-// The scan reads each header on its own rather than through the window: the
-// next header is a whole disk further on, and the window is better left
+// The scan reads each header on its own rather than through the pages: the
+// next header is a whole disk further on, and the pages are better left
 // holding the start of the file, where the first disk is read from.
 void D88Image::ScanDisks() {
   const auto size = static_cast<std::int32_t>(kDiskHeaderSize);
@@ -119,10 +127,9 @@ std::int64_t D88Image::TrackPosition(int track) const {
 // so it ends the search before the ID is even looked at.
 //
 // A sound track ends within a few records. A walk that is still going after
-// kPlainSteps records is on a damaged track and may have the rest of the file
-// ahead of it: from the next block on it crosses the chain by the shared
-// segments of the chain index. The track's start is passed on to the file so
-// that it keeps it in its window: lookups walk again from there.
+// kPlainSteps records or kPlainBytes bytes is on a damaged track and may have
+// the rest of the file ahead of it: from the next grain on it crosses the
+// chain by the shared segments of the chain index.
 SectorLocation D88Image::WalkTrack(std::int64_t track_start, std::uint32_t id) {
   SectorLocation location = {};
   location.valid = true;
@@ -131,11 +138,11 @@ SectorLocation D88Image::WalkTrack(std::int64_t track_start, std::uint32_t id) {
   std::int64_t position = track_start;
   std::int64_t previous = track_start;
   for (std::int64_t index = 0;; ++index) {
-    if (index >= ChainIndex::kPlainSteps &&
-        BlockOf(position) != BlockOf(previous)) {
+    if (WalkIsLong(index, position, track_start) &&
+        GrainOf(position) != GrainOf(previous)) {
       return FollowChain(location, position, index);
     }
-    const SectorHeader record = ReadSectorHeader(file_, position, track_start);
+    const SectorHeader record = ReadSectorHeader(file_, position);
     if (!record.whole || record.count == 0) return location;
     if (record.id == id) {
       NoteFound(location, position, record);
@@ -159,8 +166,7 @@ SectorLocation D88Image::FollowChain(SectorLocation location,
     if (step.outcome == ChainIndex::Outcome::kEnded) return location;
     if (step.outcome == ChainIndex::Outcome::kFound) {
       // Read whole when the segment was made; read again for its fields.
-      const SectorHeader record =
-          ReadSectorHeader(file_, step.position, step.position);
+      const SectorHeader record = ReadSectorHeader(file_, step.position);
       if (record.whole) NoteFound(location, step.position, record);
       return location;
     }
@@ -209,17 +215,16 @@ std::int32_t D88Image::ReadSector(int track, int c, int h, int r, int n,
                          max_length);
 }
 
-// The track's start is passed on so that the file keeps it in its window:
-// the next lookup on this track walks from there.
-std::int32_t D88Image::ReadFoundSector(int track, const SectorInfo& sector,
+// The track is the one the sector was found on; where the data lies says all
+// the file needs to know.
+std::int32_t D88Image::ReadFoundSector(int /*track*/, const SectorInfo& sector,
                                        std::uint8_t* dest,
                                        std::int32_t max_length) {
   if (!sector.found) return 0;
   const std::int32_t wanted =
       sector.data_length < max_length ? sector.data_length : max_length;
   // Data cut short by the end of the file delivers what was read.
-  return file_.ReadAt(sector.data_position, dest, wanted,
-                      TrackPosition(track));
+  return file_.ReadAt(sector.data_position, dest, wanted);
 }
 
 // A run asks for one nominal sector at a time (the last step only for what
@@ -262,7 +267,7 @@ std::int32_t D88Image::WalkForListing(int track, std::int32_t max, Keep keep) {
   std::int64_t position = track_start;
   std::int32_t listed = 0;
   for (std::int64_t index = 0; listed < max; ++index) {
-    const SectorHeader record = ReadSectorHeader(file_, position, track_start);
+    const SectorHeader record = ReadSectorHeader(file_, position);
     if (!record.whole) break;
     keep(listed++, record);
     position = NextRecord(position, record);

@@ -101,11 +101,13 @@ bool ImageFile::Open(const char* path) {
     open_error_ = errno;
     return false;
   }
-  // The window does the buffering; a second buffer in stdio would only copy
+  host_read_calls_ = 0;
+  host_read_bytes_ = 0;
+  // The pages do the buffering; a second buffer in stdio would only copy
   // every byte once more.
   std::setvbuf(stream_, nullptr, _IONBF, 0);
   // A file that opens but cannot be read is one that cannot be opened.
-  if (!FillWindow(0) && std::ferror(stream_)) {
+  if (PageHolding(0) < 0 && std::ferror(stream_)) {
     open_error_ = errno;
     Close();
     return false;
@@ -116,26 +118,37 @@ bool ImageFile::Open(const char* path) {
 void ImageFile::Close() {
   if (stream_ != nullptr) std::fclose(stream_);
   stream_ = nullptr;
-  window_start_ = 0;
-  window_length_ = 0;
+  ForgetPages();
+}
+
+void ImageFile::ForgetPages() {
+  for (Page& page : pages_) page = {-1, 0, 0};
+  read_ahead_at_ = -1;
+  read_ahead_pages_ = 0;
 }
 
 std::int32_t ImageFile::ReadAt(std::int64_t position, std::uint8_t* dest,
-                               std::int32_t length, std::int64_t keep_from) {
+                               std::int32_t length) {
   if (stream_ == nullptr || position < 0 || length <= 0) return 0;
-  if (length > kWindowSize) return ReadFromHost(position, dest, length);
-  if (!InWindow(position, length) &&
-      !FillWindow(RefillStart(position, length, keep_from))) {
-    return 0;
+  if (length > kPageSize) return ReadFromHost(position, dest, length);
+  std::int32_t done = 0;
+  while (done < length) {
+    const std::int64_t at = position + done;
+    const int index = PageHolding(at);
+    if (index < 0) break;
+    const Page& page = pages_[index];
+    const std::int64_t skip = at - page.start;
+    // A page cut short by the end of the file may end before position.
+    if (skip >= page.length) break;
+    const std::int64_t left = length - done;
+    const std::int64_t available = page.length - skip;
+    const auto count =
+        static_cast<std::int32_t>(available < left ? available : left);
+    std::memcpy(dest + done, bytes_[index] + skip,
+                static_cast<std::size_t>(count));
+    done += count;
   }
-  const std::int64_t skip = position - window_start_;
-  const std::int64_t available = window_length_ - skip;
-  // A refill from before position may end before it: the file is shorter.
-  if (available <= 0) return 0;
-  const std::int32_t count =
-      static_cast<std::int32_t>(available < length ? available : length);
-  std::memcpy(dest, window_ + skip, static_cast<std::size_t>(count));
-  return count;
+  return done;
 }
 
 // Every host read seeks first, so leaving the stream at the end is harmless.
@@ -147,30 +160,105 @@ std::int64_t ImageFile::Size() {
 std::int32_t ImageFile::ReadAtOnly(std::int64_t position, std::uint8_t* dest,
                                    std::int32_t length) {
   if (stream_ == nullptr || position < 0 || length <= 0) return 0;
-  if (InWindow(position, length)) return ReadAt(position, dest, length);
+  if (Holds(position, length)) return ReadAt(position, dest, length);
   return ReadFromHost(position, dest, length);
 }
 
-bool ImageFile::InWindow(std::int64_t position, std::int32_t length) const {
-  return position >= window_start_ &&
-         position + length <= window_start_ + window_length_;
+// True when every byte asked for lies in pages already read; a read never
+// spans more than two pages when it is no longer than one.
+bool ImageFile::Holds(std::int64_t position, std::int32_t length) const {
+  if (length > kPageSize) return false;
+  const std::int64_t first = position / kPageSize * kPageSize;
+  const std::int64_t last = (position + length - 1) / kPageSize * kPageSize;
+  return FindPage(first) >= 0 && FindPage(last) >= 0;
 }
 
-std::int64_t ImageFile::RefillStart(std::int64_t position, std::int32_t length,
-                                    std::int64_t keep_from) {
-  const bool worth_keeping =
-      keep_from >= 0 && keep_from <= position &&
-      position - keep_from <= kWindowSize / 2 &&
-      position + length - keep_from <= kWindowSize;
-  return worth_keeping ? keep_from : position;
+// Most reads are served from the page the read before them was.
+int ImageFile::FindPage(std::int64_t start) const {
+  if (pages_[last_page_].start == start) return last_page_;
+  const int hint = hints_[start / kPageSize % kHints];
+  if (pages_[hint].start == start) return hint;
+  for (int i = 0; i < kPageCount; ++i) {
+    if (pages_[i].start == start) return i;
+  }
+  return -1;
 }
 
-// Refills the window from position on. Returns false when nothing could be
-// read there; the window is then empty.
-bool ImageFile::FillWindow(std::int64_t position) {
-  window_start_ = position;
-  window_length_ = ReadFromHost(position, window_, kWindowSize);
-  return window_length_ > 0;
+int ImageFile::LeastRecentPage() const {
+  int oldest = 0;
+  for (int i = 1; i < kPageCount; ++i) {
+    if (pages_[i].last_use < pages_[oldest].last_use) oldest = i;
+  }
+  return oldest;
+}
+
+// The page that holds position, read from the host when no page does.
+// Returns -1 when nothing could be read there.
+int ImageFile::PageHolding(std::int64_t position) {
+  const std::int64_t start = position / kPageSize * kPageSize;
+  int index = FindPage(start);
+  if (index < 0) index = FillPages(start);
+  if (index < 0) return -1;
+  pages_[index].last_use = ++clock_;
+  last_page_ = index;
+  return index;
+}
+
+bool ImageFile::ContinuesRun(std::int64_t start) const {
+  return read_ahead_at_ >= 0 && start >= read_ahead_at_ &&
+         start - read_ahead_at_ < std::int64_t{read_ahead_pages_} * kPageSize;
+}
+
+// One page, or when the miss continues a run of fills as many as they read
+// together, up to the first page already held.
+int ImageFile::PagesToRead(std::int64_t start) const {
+  int wanted = 1;
+  if (ContinuesRun(start)) wanted = read_ahead_pages_;
+  if (wanted > kMaxReadAhead) wanted = kMaxReadAhead;
+  int count = 1;
+  while (count < wanted && FindPage(start + count * kPageSize) < 0) ++count;
+  return count;
+}
+
+// The first slot of the group of kMaxReadAhead slots whose most recent use
+// is the oldest.
+int ImageFile::LeastRecentGroup() const {
+  int oldest = 0;
+  std::uint64_t oldest_use = UINT64_MAX;
+  for (int group = 0; group < kPageCount; group += kMaxReadAhead) {
+    std::uint64_t newest = 0;
+    for (int i = group; i < group + kMaxReadAhead; ++i) {
+      if (pages_[i].last_use > newest) newest = pages_[i].last_use;
+    }
+    if (newest < oldest_use) {
+      oldest_use = newest;
+      oldest = group;
+    }
+  }
+  return oldest;
+}
+
+// Reads pages from start on with one host read, straight into their slots:
+// a single page takes the least recently used slot, several take slots of
+// the least recently used group. Returns the slot of the page at start, or
+// -1 when nothing could be read there.
+int ImageFile::FillPages(std::int64_t start) {
+  const int count = PagesToRead(start);
+  const int first = count == 1 ? LeastRecentPage() : LeastRecentGroup();
+  for (int i = first; i < first + count; ++i) pages_[i] = {-1, 0, 0};
+  const std::int32_t got = ReadFromHost(start, bytes_[first], count * kPageSize);
+  const bool continues = ContinuesRun(start);
+  read_ahead_at_ = start + std::int64_t{count} * kPageSize;
+  read_ahead_pages_ = continues ? read_ahead_pages_ + count : count;
+  for (int i = 0; i < count && i * kPageSize < got; ++i) {
+    const std::int32_t left = got - i * kPageSize;
+    const std::int64_t page_start = start + std::int64_t{i} * kPageSize;
+    pages_[first + i] = {page_start, left < kPageSize ? left : kPageSize,
+                         ++clock_};
+    hints_[page_start / kPageSize % kHints] =
+        static_cast<std::uint8_t>(first + i);
+  }
+  return got > 0 ? first : -1;
 }
 
 std::int32_t ImageFile::ReadFromHost(std::int64_t position, std::uint8_t* dest,
@@ -178,6 +266,8 @@ std::int32_t ImageFile::ReadFromHost(std::int64_t position, std::uint8_t* dest,
   if (!SeekTo(stream_, position)) return 0;
   const std::size_t got =
       std::fread(dest, 1, static_cast<std::size_t>(length), stream_);
+  ++host_read_calls_;
+  host_read_bytes_ += static_cast<std::int64_t>(got);
   return static_cast<std::int32_t>(got);
 }
 

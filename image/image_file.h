@@ -2,9 +2,19 @@
 //
 // The reader asks for small pieces of the file at absolute positions: a disk
 // header, a 16-byte sector header, a sector's data. Going to the host for each
-// of them would cost a seek and a read per record, so the file is read through
-// one window of consecutive bytes that is refilled from the asked position on a
-// miss; a whole track, and usually the next few, arrive with one host read.
+// of them would cost a seek and a read per record, so the file is read in
+// aligned pages of kPageSize bytes, and the last kPageCount pages used are
+// kept. One large window would not do: a lookup walks from its track's first
+// record, which may lie among the disk headers at the front of the file, into
+// records and data far behind it, and the next lookup comes back to the
+// front; a window refilled at each end cost two large reads per lookup. Small
+// pages keep the front, the chain and the data apart, and a miss that lands
+// on scattered data reads little. A miss at or a little after the end of
+// the pages read last (less far than the run of misses has read so far)
+// reads ahead as many pages as that run, up to kMaxReadAhead: a file read
+// from front to back, or a disk whose tracks are looked up in order, still
+// arrives in large reads, and a short run never reads more than twice what
+// it uses.
 // Positions are 64-bit so that images larger than 2 GiB work.
 #pragma once
 
@@ -34,44 +44,61 @@ class ImageFile {
   // Copies up to length bytes from the given file position into dest and
   // returns how many arrived: fewer than length only at the end of the file
   // or on a read error, and never any byte that was not read from the file.
+  // A read longer than a page goes straight to the host: it is a sector's
+  // data, read once, and would only push out pages that are used again.
   std::int32_t ReadAt(std::int64_t position, std::uint8_t* dest,
-                      std::int32_t length) {
-    return ReadAt(position, dest, length, position);
-  }
-  // The same, for a caller that is going to come back to keep_from (at or
-  // before position) soon: a walk of a track's records, which starts over
-  // from the track's first record for every sector it looks up. When the
-  // bytes are not in the window, the window is refilled from keep_from if
-  // that still leaves at least half of it for what follows position; a
-  // record that crosses the end of the window then costs one host read
-  // rather than two.
-  std::int32_t ReadAt(std::int64_t position, std::uint8_t* dest,
-                      std::int32_t length, std::int64_t keep_from);
+                      std::int32_t length);
 
   // For a read that nothing near it will follow, such as the scan's hop
   // from one disk header to the next, a whole disk further on: bytes that
-  // are not in the window come straight from the host, and the window keeps
-  // what it holds.
+  // are not in the pages come straight from the host, and the pages keep
+  // what they hold.
   std::int32_t ReadAtOnly(std::int64_t position, std::uint8_t* dest,
                           std::int32_t length);
 
-  // A window this large holds any sector's data (the length field is 16-bit)
-  // together with its header and many neighbouring tracks.
-  static constexpr std::int32_t kWindowSize = 128 * 1024;
+  // What the file has cost the host so far: read calls, and bytes delivered.
+  std::int64_t HostReadCalls() const { return host_read_calls_; }
+  std::int64_t HostReadBytes() const { return host_read_bytes_; }
+
+  static constexpr std::int32_t kPageSize = 4096;
+  static constexpr int kPageCount = 64;
+  static constexpr int kMaxReadAhead = 32;
 
  private:
+  struct Page {
+    std::int64_t start;     // -1 when the page holds nothing
+    std::int32_t length;    // shorter than kPageSize only at the end of file
+    std::uint64_t last_use;
+  };
+
   std::int32_t ReadFromHost(std::int64_t position, std::uint8_t* dest,
                             std::int32_t length);
-  bool InWindow(std::int64_t position, std::int32_t length) const;
-  bool FillWindow(std::int64_t position);
-  static std::int64_t RefillStart(std::int64_t position, std::int32_t length,
-                                  std::int64_t keep_from);
+  int PageHolding(std::int64_t position);
+  int FindPage(std::int64_t start) const;
+  int LeastRecentPage() const;
+  int LeastRecentGroup() const;
+  int FillPages(std::int64_t start);
+  int PagesToRead(std::int64_t start) const;
+  bool ContinuesRun(std::int64_t start) const;
+  bool Holds(std::int64_t position, std::int32_t length) const;
+  void ForgetPages();
 
   std::FILE* stream_ = nullptr;
   int open_error_ = 0;
-  std::int64_t window_start_ = 0;
-  std::int32_t window_length_ = 0;
-  std::uint8_t window_[kWindowSize] = {};
+  std::uint64_t clock_ = 0;
+  int last_page_ = 0;              // the page the last read was served from
+  // The slot a page was last put in, by page number modulo kHints: most
+  // lookups find their page there without going through every slot.
+  static constexpr int kHints = 256;
+  std::uint8_t hints_[kHints] = {};
+  std::int64_t read_ahead_at_ = -1;  // where the last host fill ended
+  int read_ahead_pages_ = 0;         // pages the run of fills has read
+  std::int64_t host_read_calls_ = 0;
+  std::int64_t host_read_bytes_ = 0;
+  Page pages_[kPageCount] = {};
+  // A read of several pages goes straight into a group of kMaxReadAhead
+  // slots that follow one another here.
+  std::uint8_t bytes_[kPageCount][kPageSize] = {};
 };
 
 }  // namespace d88

@@ -26,14 +26,12 @@ inline std::uint32_t PackSectorId(std::uint32_t c, std::uint32_t h,
   return c | (h << 8) | (r << 16) | (n << 24);
 }
 
-// Reads the header at position; keep_from is passed on to the file (see
-// ImageFile::ReadAt).
-inline SectorHeader ReadSectorHeader(ImageFile& file, std::int64_t position,
-                                     std::int64_t keep_from) {
+// Reads the header at position.
+inline SectorHeader ReadSectorHeader(ImageFile& file, std::int64_t position) {
   std::uint8_t bytes[kSectorHeaderSize];
   SectorHeader header = {};
   const auto size = static_cast<std::int32_t>(kSectorHeaderSize);
-  header.whole = file.ReadAt(position, bytes, size, keep_from) == size;
+  header.whole = file.ReadAt(position, bytes, size) == size;
   if (!header.whole) return header;
   header.id = PackSectorId(bytes[kSectorCylinderOffset],
                            bytes[kSectorHeadOffset], bytes[kSectorNumberOffset],

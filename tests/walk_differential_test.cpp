@@ -335,3 +335,70 @@ TEST(AimedWalkTest, EndsDeepInTheChainAreExact) {
 }
 
 }  // namespace
+
+namespace {
+
+// A chain longer than the chain index's pools hold: past record 70,000 the
+// counts differ from record to record (more ends than the pool of ends
+// takes), and nearly every record has an ID of its own whose every byte
+// value, though not the whole, is one a lookup asks for (more IDs than the
+// pool of IDs takes, none of them turned away by a segment's filter).
+// Track 1 starts deep in the chain, where a walk's index is still small
+// enough for those counts to end it.
+Bytes OverflowingChain(int records, int sought_at, int second_start) {
+  Bytes body(static_cast<std::size_t>(records) * 16, 0);
+  for (int k = 0; k < records; ++k) {
+    std::uint8_t* record = body.data() + 16 * k;
+    const bool filler = k % 64 == 0;
+    record[0] = filler ? 0x06 : 0x05;
+    record[1] = static_cast<std::uint8_t>(filler ? 0 : 1 + k % 255);
+    record[2] = static_cast<std::uint8_t>(filler ? 0 : k / 255);
+    record[3] = static_cast<std::uint8_t>(filler ? 3 : 4 + k / 65280);
+    const auto spread = static_cast<std::uint32_t>(k) * 2654435761u >> 7;
+    const std::uint32_t count = k == 0 ? 0xFFFF : k < 70000 ? 1 : 2 + spread % 60000;
+    record[4] = static_cast<std::uint8_t>(count);
+    record[5] = static_cast<std::uint8_t>(count >> 8);
+  }
+  std::uint8_t* sought = body.data() + 16 * sought_at;
+  sought[0] = 0x05;
+  sought[1] = sought[2] = 0;
+  sought[3] = 3;
+  Bytes file = d88test::DiskBuilder("FULL")
+                   .SetSizeField(0xFFFFFFFFu)
+                   .SetTrackOffset(0, static_cast<std::uint32_t>(kHeaderSize))
+                   .SetTrackOffset(1, static_cast<std::uint32_t>(kHeaderSize + 16 * static_cast<std::size_t>(second_start)))
+                   .Build();
+  file.insert(file.end(), body.begin(), body.end());
+  return file;
+}
+
+TEST(OverflowingPoolsTest, AnswersStayExactWhenThePoolsAreFull) {
+  struct Case {
+    const char* what;
+    Bytes id;
+  };
+  const Case cases[] = {
+      {"the sector behind every full pool", {0x05, 0, 0, 3}},
+      {"a sector that is not there", {0x05, 0, 1, 3}},
+      {"the first record of the chain", {0x06, 0, 0, 3}},
+  };
+  constexpr int kRecords = 700000;
+  const Bytes file = OverflowingChain(kRecords, kRecords - 10, 600000);
+  d88test::ScratchDir scratch;
+  static d88::D88Image image;
+  ASSERT_TRUE(image.Open(scratch.Write("full.d88", file).string().c_str()));
+  ASSERT_TRUE(image.SelectDisk(0));
+  for (int track = 0; track <= 1; ++track) {
+    for (const Case& c : cases) {
+      const d88::SectorInfo want = ReferenceFind(file, track, c.id);
+      const d88::SectorInfo got =
+          image.FindSector(track, c.id[0], c.id[1], c.id[2], c.id[3]);
+      EXPECT_EQ(got.found, want.found) << c.what << ", track " << track;
+      EXPECT_EQ(got.data_position, want.data_position) << c.what;
+    }
+  }
+  // The first case must really have gone all the way.
+  EXPECT_TRUE(image.FindSector(0, 0x05, 0, 0, 3).found);
+}
+
+}  // namespace
