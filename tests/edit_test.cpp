@@ -26,33 +26,6 @@ using d88test::ToolRun;
 using d88test::ToolRunner;
 using Args = std::vector<std::string>;
 
-Bytes Content(std::size_t size, std::uint8_t seed) {
-  Bytes bytes(size);
-  for (std::size_t i = 0; i < size; ++i) {
-    bytes[i] = static_cast<std::uint8_t>(seed + i * 13 + i / 509);
-  }
-  return bytes;
-}
-
-void WriteHostFile(const fs::path& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
-
-// Where two images part, for a failure message that fits on a screen.
-std::string Difference(const std::string& actual, const Bytes& expected) {
-  const std::string wanted = AsText(expected);
-  if (actual == wanted) return "";
-  std::size_t at = 0;
-  while (at < actual.size() && at < wanted.size() && actual[at] == wanted[at]) {
-    ++at;
-  }
-  return "sizes " + std::to_string(actual.size()) + " and " +
-         std::to_string(wanted.size()) + ", first difference at " +
-         std::to_string(at);
-}
-
 Args Joined(const std::string& image, Args first, const Args& more) {
   first.insert(first.begin(), image);
   first.insert(first.end(), more.begin(), more.end());
@@ -94,15 +67,17 @@ void CheckEdit(const EditCase& c,
   const std::string image = runner.WriteImage(original);
   ASSERT_EQ(runner.Run({image}).status, 0);
   for (const HostEdit& edit : c.edits) {
-    WriteHostFile(runner.work() / fs::u8path(edit.path),
-                  Content(edit.size, edit.seed));
+    d88test::WriteFileBytes(runner.work() / fs::u8path(edit.path),
+                            d88test::HostFileBytes(edit.size, edit.seed));
   }
   const ToolRun run = runner.Run(Joined(image, {"--repack"}, c.options));
   EXPECT_EQ(run.out, ConsoleText(c.out));
   EXPECT_EQ(run.err, ConsoleText(c.err));
   EXPECT_EQ(run.status, c.status);
   if (c.after.empty()) {
-    EXPECT_EQ(Difference(d88test::ReadFileText(image), original), "");
+    EXPECT_EQ(d88test::ImageDifference(d88test::ReadFileText(image),
+                                       AsText(original)),
+              "");
     return;
   }
   FileSystemDisk expected = make_disk(c.after);
@@ -119,12 +94,14 @@ void CheckEdit(const EditCase& c,
           std::any_of(c.before.begin(), c.before.end(), same_run)) {
         continue;
       }
-      Bytes data = Content(edit.size, edit.seed);
+      Bytes data = d88test::HostFileBytes(edit.size, edit.seed);
       data.resize((data.size() + 1023) / 1024 * 1024, 0);
       expected.OverwriteRun(entry.start_track, entry.start_sector, data);
     }
   }
-  EXPECT_EQ(Difference(d88test::ReadFileText(image), expected.Build()), "");
+  EXPECT_EQ(d88test::ImageDifference(d88test::ReadFileText(image),
+                                     AsText(expected.Build())),
+            "");
 }
 
 // A: 2/1-2/2, B: 2/4, C: 3/3, D: 5/1-5/2 with 5/2 missing. Free: 2/3, 2/5
@@ -299,7 +276,9 @@ TEST(EditTest, DiskHeadersAndRenamesAcrossDisks) {
         build(c.names[0] != nullptr ? c.names[0] : "DIRS",
               c.names[1] != nullptr ? c.names[1] : "OTHER", c.protect,
               c.second_readme);
-    EXPECT_EQ(Difference(d88test::ReadFileText(image), expected), "");
+    EXPECT_EQ(d88test::ImageDifference(d88test::ReadFileText(image),
+                                       AsText(expected)),
+              "");
   }
 }
 
@@ -366,7 +345,7 @@ TEST(EditTest, NewFilesBecomeEntries) {
                       r.end_sector);
         for (const HostEdit& file : files) {
           if (file.path != r.name) continue;
-          Bytes data = Content(file.size, file.seed);
+          Bytes data = d88test::HostFileBytes(file.size, file.seed);
           data.resize(data.empty() ? 1024 : (data.size() + 1023) / 1024 * 1024,
                       0);
           disk.OverwriteRun(r.start_track, r.start_sector, data);
@@ -387,14 +366,15 @@ TEST(EditTest, NewFilesBecomeEntries) {
     const std::string image = runner.WriteImage(original);
     ASSERT_EQ(runner.Run({image, "--disk=0"}).status, 0);
     for (const HostEdit& file : c.files) {
-      WriteHostFile(runner.work() / "000" / file.path,
-                    Content(file.size, file.seed));
+      d88test::WriteFileBytes(runner.work() / "000" / file.path,
+                              d88test::HostFileBytes(file.size, file.seed));
     }
     const ToolRun run = runner.Run({image, "--repack", "--add", "--disk=0"});
     EXPECT_EQ(run.out, ConsoleText(c.out));
     EXPECT_EQ(run.err, ConsoleText(c.err));
     EXPECT_EQ(run.status, c.status);
-    EXPECT_EQ(Difference(d88test::ReadFileText(image), build(c.added, c.files)),
+    EXPECT_EQ(d88test::ImageDifference(d88test::ReadFileText(image),
+                                       AsText(build(c.added, c.files))),
               "");
   }
 }
@@ -409,20 +389,22 @@ TEST(EditTest, NewFilesWithoutFolders) {
   second.AddEntry("OLD2", 2, 1, 2, 1);
   const ToolRunner runner;
   const Bytes original = d88test::Concat({first.Build(), second.Build()});
-  WriteHostFile(runner.work() / "i.d88", original);
+  d88test::WriteFileBytes(runner.work() / "i.d88", original);
   ASSERT_EQ(runner.Run({"i.d88", "-d", "--disk=1"}).status, 0);
-  WriteHostFile(runner.work() / "NEW", Content(2000, 1));
+  d88test::WriteFileBytes(runner.work() / "NEW",
+                          d88test::HostFileBytes(2000, 1));
   const ToolRun run =
       runner.Run({"--repack", "--add", "--disk=1", "i.d88", "-d"});
   EXPECT_EQ(run.out,
             ConsoleText("added NEW (2000 bytes) START:02 02 END:02 03\n"));
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.status, 0);
-  Bytes data = Content(2000, 1);
+  Bytes data = d88test::HostFileBytes(2000, 1);
   data.resize(2048, 0);
   second.AddEntry("NEW", 2, 2, 2, 3).OverwriteRun(2, 2, data);
-  EXPECT_EQ(Difference(d88test::ReadFileText(runner.work() / "i.d88"),
-                       d88test::Concat({first.Build(), second.Build()})),
+  EXPECT_EQ(d88test::ImageDifference(
+                d88test::ReadFileText(runner.work() / "i.d88"),
+                AsText(d88test::Concat({first.Build(), second.Build()}))),
             "");
 }
 
@@ -462,7 +444,7 @@ TEST(EditTest, ManyChangesAtOnceWithJapaneseNames) {
       return d88test::Concat({one.Build(), two.Build()});
     }
     const auto padded = [](std::size_t size, std::uint8_t seed) {
-      Bytes data = Content(size, seed);
+      Bytes data = d88test::HostFileBytes(size, seed);
       data.resize((size + 1023) / 1024 * 1024, 0);
       return data;
     };
@@ -481,10 +463,14 @@ TEST(EditTest, ManyChangesAtOnceWithJapaneseNames) {
   const std::string image = runner.WriteImage(original);
   const Args unicode = {"--unicode-names"};
   ASSERT_EQ(runner.Run(Joined(image, unicode, {})).status, 0);
-  WriteHostFile(runner.work() / "000/README", Content(1024, 1));
-  WriteHostFile(runner.work() / "000/POEM", Content(4000, 2));
-  WriteHostFile(runner.work() / fs::u8path(u8"000/新"), Content(2000, 3));
-  WriteHostFile(runner.work() / "001/LOG", Content(100, 4));
+  d88test::WriteFileBytes(runner.work() / "000/README",
+                          d88test::HostFileBytes(1024, 1));
+  d88test::WriteFileBytes(runner.work() / "000/POEM",
+                          d88test::HostFileBytes(4000, 2));
+  d88test::WriteFileBytes(runner.work() / fs::u8path(u8"000/新"),
+                          d88test::HostFileBytes(2000, 3));
+  d88test::WriteFileBytes(runner.work() / "001/LOG",
+                          d88test::HostFileBytes(100, 4));
   // The entry to rename is named by its raw bytes, which every code page
   // passes on as they are, or on POSIX by its decoded name.
 #if defined(_WIN32)
@@ -517,14 +503,18 @@ TEST(EditTest, ManyChangesAtOnceWithJapaneseNames) {
   EXPECT_EQ(dry.out, ConsoleText(lines));
   EXPECT_EQ(dry.err, "");
   EXPECT_EQ(dry.status, 0);
-  EXPECT_EQ(Difference(d88test::ReadFileText(image), original), "");
+  EXPECT_EQ(
+      d88test::ImageDifference(d88test::ReadFileText(image), AsText(original)),
+      "");
   EXPECT_EQ(d88test::ReadTreeUtf8(runner.work()), tree);
 
   const ToolRun run = runner.Run(Joined(image, edits, unicode));
   EXPECT_EQ(run.out, ConsoleText(lines));
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(Difference(d88test::ReadFileText(image), build(true)), "");
+  EXPECT_EQ(d88test::ImageDifference(d88test::ReadFileText(image),
+                                     AsText(build(true))),
+            "");
 }
 
 // Which entry a host file belongs to is the host's own answer. Names that
@@ -540,15 +530,17 @@ TEST(EditTest, HostFilesBelongToEntriesByWhatTheHostTakesAsOneFile) {
   const fs::path upper = runner.work() / fs::u8path(u8"000/Ａ");
   const fs::path lower = runner.work() / fs::u8path(u8"000/ａ");
   const bool one_file = fs::equivalent(upper, lower);
-  WriteHostFile(upper, Content(1024, 7));
+  d88test::WriteFileBytes(upper, d88test::HostFileBytes(1024, 7));
   const ToolRun run =
       runner.Run({image, "--repack", "--add", "--unicode-names"});
   EXPECT_EQ(run.out, ConsoleText(one_file ? u8"repacked 000/ａ (1024 bytes)\n"
                                            : u8"repacked 000/Ａ (1024 bytes)\n"));
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.status, 0);
-  disk.OverwriteRun(2, one_file ? 2 : 1, Content(1024, 7));
-  EXPECT_EQ(Difference(d88test::ReadFileText(image), disk.Build()), "");
+  disk.OverwriteRun(2, one_file ? 2 : 1, d88test::HostFileBytes(1024, 7));
+  EXPECT_EQ(d88test::ImageDifference(d88test::ReadFileText(image),
+                                     AsText(disk.Build())),
+            "");
 }
 
 TEST(EditTest, EditOptionsNeedARepack) {

@@ -31,20 +31,6 @@ using d88test::ToolRunner;
 using Args = std::vector<std::string>;
 using Tree = std::map<std::string, std::string>;
 
-Bytes Pattern(std::size_t size, std::uint8_t seed) {
-  Bytes bytes(size);
-  for (std::size_t i = 0; i < size; ++i) {
-    bytes[i] = static_cast<std::uint8_t>(seed + i * 7 + i / 251);
-  }
-  return bytes;
-}
-
-void WriteHostFile(const fs::path& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
-
 Args With(Args args, const std::string& image, const Args& extra) {
   args.insert(args.begin(), image);
   args.insert(args.end(), extra.begin(), extra.end());
@@ -63,18 +49,6 @@ std::vector<std::string> BesideWork(const ToolRunner& runner) {
 }
 
 // Where two images part, for a failure message that fits on a screen.
-std::string Difference(const std::string& actual, const std::string& expected) {
-  if (actual == expected) return "";
-  std::size_t at = 0;
-  while (at < actual.size() && at < expected.size() &&
-         actual[at] == expected[at]) {
-    ++at;
-  }
-  return "sizes " + std::to_string(actual.size()) + " and " +
-         std::to_string(expected.size()) + ", first difference at " +
-         std::to_string(at);
-}
-
 const std::vector<std::string> kClean = {"image.d88", "stderr", "stdout",
                                          "work"};
 
@@ -134,14 +108,17 @@ TEST(RepackTest, RoundTripsEditsInEveryLayout) {
     const ToolRun idle = runner.Run(With(c.options, image, {"--repack"}));
     EXPECT_EQ(idle.status, 0);
     EXPECT_EQ(idle.out + idle.err, "");
-    EXPECT_EQ(Difference(d88test::ReadFileText(image), before), "");
+    EXPECT_EQ(d88test::ImageDifference(d88test::ReadFileText(image), before),
+              "");
     EXPECT_EQ(TreeOf(runner, c.utf8), extracted_tree);
 
     const bool msg_on_disk0 = c.disk == 0;
-    const Bytes full = Pattern(msg_on_disk0 ? 3072 : 1024, 0x40);
-    const Bytes part = Pattern(1500, 0x90);
-    WriteHostFile(runner.work() / fs::u8path(c.root + c.full_edit), full);
-    WriteHostFile(runner.work() / fs::u8path(c.root + c.short_edit), part);
+    const Bytes full = d88test::HostFileBytes(msg_on_disk0 ? 3072 : 1024, 0x40);
+    const Bytes part = d88test::HostFileBytes(1500, 0x90);
+    d88test::WriteFileBytes(runner.work() / fs::u8path(c.root + c.full_edit),
+                            full);
+    d88test::WriteFileBytes(runner.work() / fs::u8path(c.root + c.short_edit),
+                            part);
     const ToolRun repacked =
         runner.Run(With({"--repack"}, image, c.options));
     EXPECT_EQ(repacked.status, 0);
@@ -171,7 +148,11 @@ TEST(RepackTest, RoundTripsEditsInEveryLayout) {
     } else {
       disks[1].OverwriteRun(6, 2, full).OverwriteRun(4, 5, padded);
     }
-    EXPECT_EQ(Difference(d88test::ReadFileText(image), AsText(d88test::Concat({disks[0].Build(), disks[1].Build()}))), "");
+    EXPECT_EQ(
+        d88test::ImageDifference(
+            d88test::ReadFileText(image),
+            AsText(d88test::Concat({disks[0].Build(), disks[1].Build()}))),
+        "");
 
     // Extracting again gives the edits and every other file as it was.
     const ToolRunner again;
@@ -204,14 +185,14 @@ TEST(RepackTest, RefusesWhatCannotGoBackAndWritesTheRest) {
   const std::string image = runner.WriteImage(disk.Build());
   ASSERT_EQ(runner.Run({image}).status, 0);
   const fs::path folder = runner.work() / "000";
-  WriteHostFile(folder / "GOOD", Pattern(1024, 1));
-  WriteHostFile(folder / "BIG", Pattern(1025, 2));
-  WriteHostFile(folder / "HOLE", Pattern(3072, 3));
-  WriteHostFile(folder / "SHORT", Pattern(2048, 4));
-  WriteHostFile(folder / "NONE", Pattern(10, 5));
-  WriteHostFile(folder / "GONE", Pattern(2048, 6));
-  WriteHostFile(folder / "OVL1", Pattern(3072, 7));
-  WriteHostFile(folder / "OVL2", Pattern(2048, 8));
+  d88test::WriteFileBytes(folder / "GOOD", d88test::HostFileBytes(1024, 1));
+  d88test::WriteFileBytes(folder / "BIG", d88test::HostFileBytes(1025, 2));
+  d88test::WriteFileBytes(folder / "HOLE", d88test::HostFileBytes(3072, 3));
+  d88test::WriteFileBytes(folder / "SHORT", d88test::HostFileBytes(2048, 4));
+  d88test::WriteFileBytes(folder / "NONE", d88test::HostFileBytes(10, 5));
+  d88test::WriteFileBytes(folder / "GONE", d88test::HostFileBytes(2048, 6));
+  d88test::WriteFileBytes(folder / "OVL1", d88test::HostFileBytes(3072, 7));
+  d88test::WriteFileBytes(folder / "OVL2", d88test::HostFileBytes(2048, 8));
   const ToolRun run = runner.Run({"--repack", image});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, ConsoleText("repacked 000/GOOD (1024 bytes)\n"));
@@ -237,8 +218,10 @@ TEST(RepackTest, RefusesWhatCannotGoBackAndWritesTheRest) {
           "also those of \"000/OVL2\"" + tail +
           "d88unpack: cannot repack \"000/OVL2\": its entry's sectors are "
           "also those of \"000/OVL1\"" + tail));
-  disk.OverwriteRun(2, 1, Pattern(1024, 1));
-  EXPECT_EQ(Difference(d88test::ReadFileText(image), AsText(disk.Build())), "");
+  disk.OverwriteRun(2, 1, d88test::HostFileBytes(1024, 1));
+  EXPECT_EQ(d88test::ImageDifference(d88test::ReadFileText(image),
+                                     AsText(disk.Build())),
+            "");
   EXPECT_EQ(BesideWork(runner), kClean);
 }
 
@@ -265,13 +248,17 @@ TEST(RepackTest, SharedHostFileGoesToTheLastEntryThatWritesIt) {
     const std::string image =
         runner.WriteImage(d88test::Concat({first.Build(), second.Build()}));
     ASSERT_EQ(runner.Run(With(c.options, image, {})).status, 0);
-    WriteHostFile(runner.work() / c.path, Pattern(1024, 9));
+    d88test::WriteFileBytes(runner.work() / c.path,
+                            d88test::HostFileBytes(1024, 9));
     const ToolRun run = runner.Run(With(c.options, image, {"--repack"}));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, ConsoleText("repacked " + c.path + " (1024 bytes)\n"));
     EXPECT_EQ(run.err, "");
-    (flat ? second : first).OverwriteRun(3, 1, Pattern(1024, 9));
-    EXPECT_EQ(Difference(d88test::ReadFileText(image), AsText(d88test::Concat({first.Build(), second.Build()}))), "");
+    (flat ? second : first).OverwriteRun(3, 1, d88test::HostFileBytes(1024, 9));
+    EXPECT_EQ(d88test::ImageDifference(
+                  d88test::ReadFileText(image),
+                  AsText(d88test::Concat({first.Build(), second.Build()}))),
+              "");
   }
 }
 
@@ -318,7 +305,8 @@ TEST(RepackTest, FailureToWriteLeavesTheImageUntouched) {
     const std::string image = runner.WriteImage(disk.Build());
     ASSERT_EQ(runner.Run({image}).status, 0);
     const std::string before = d88test::ReadFileText(image);
-    WriteHostFile(runner.work() / "000/MSG", Pattern(3072, 3));
+    d88test::WriteFileBytes(runner.work() / "000/MSG",
+                            d88test::HostFileBytes(3072, 3));
     const fs::path temp = image + ".d88unpack-tmp";
     std::vector<std::string> beside = kClean;
     if (c.injection == Injection::kTempIsFolder) {
@@ -348,7 +336,8 @@ TEST(RepackTest, FailureToWriteLeavesTheImageUntouched) {
     EXPECT_EQ(run.err, ConsoleText("d88unpack: cannot write \"" + image +
                                    "\"" + expected_reason +
                                    "; the image is unchanged\n"));
-    EXPECT_EQ(Difference(d88test::ReadFileText(image), before), "");
+    EXPECT_EQ(d88test::ImageDifference(d88test::ReadFileText(image), before),
+              "");
     EXPECT_EQ(BesideWork(runner), beside);
   }
 }
@@ -363,9 +352,10 @@ TEST(RepackTest, ReadOnlyFolderLeavesTheImageUntouched) {
   const fs::path folder = runner.work() / "ro";
   fs::create_directory(folder);
   const std::string image = (folder / "image.d88").string();
-  WriteHostFile(image, disk.Build());
+  d88test::WriteFileBytes(image, disk.Build());
   ASSERT_EQ(runner.Run({image}).status, 0);
-  WriteHostFile(runner.work() / "000/MSG", Pattern(1024, 5));
+  d88test::WriteFileBytes(runner.work() / "000/MSG",
+                          d88test::HostFileBytes(1024, 5));
   fs::permissions(folder, fs::perms::owner_write, fs::perm_options::remove);
   const ToolRun run = runner.Run({image, "--repack"});
   fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
@@ -374,7 +364,9 @@ TEST(RepackTest, ReadOnlyFolderLeavesTheImageUntouched) {
                          image + ".d88unpack-tmp\"): Permission denied; the "
                          "image is unchanged\n");
   EXPECT_EQ(run.tree.count("ro/image.d88.d88unpack-tmp"), 0u);
-  EXPECT_EQ(Difference(d88test::ReadFileText(image), AsText(disk.Build())), "");
+  EXPECT_EQ(d88test::ImageDifference(d88test::ReadFileText(image),
+                                     AsText(disk.Build())),
+            "");
 }
 
 std::vector<std::string> NamesIn(const fs::path& folder) {
@@ -408,7 +400,7 @@ TEST(RepackTest, LinkedImageIsReplacedWhereTheLinkLeads) {
     fs::create_directory(beside / "real");
     fs::create_directory(beside / "links");
     const fs::path real = beside / "real" / "image.d88";
-    WriteHostFile(real, disk.Build());
+    d88test::WriteFileBytes(real, disk.Build());
     const fs::path leads_to =
         c.absolute ? real : fs::path("..") / "real" / "image.d88";
     const fs::path link = beside / "links" / "image.d88";
@@ -419,13 +411,16 @@ TEST(RepackTest, LinkedImageIsReplacedWhereTheLinkLeads) {
       fs::create_symlink(leads_to, link);
     }
     ASSERT_EQ(runner.Run({link.string()}).status, 0);
-    WriteHostFile(runner.work() / "000/MSG", Pattern(1024, 7));
+    d88test::WriteFileBytes(runner.work() / "000/MSG",
+                            d88test::HostFileBytes(1024, 7));
     const ToolRun run = runner.Run({link.string(), "--repack"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "repacked 000/MSG (1024 bytes)\n");
     EXPECT_EQ(run.err, "");
-    disk.OverwriteRun(2, 1, Pattern(1024, 7));
-    EXPECT_EQ(Difference(d88test::ReadFileText(real), AsText(disk.Build())), "");
+    disk.OverwriteRun(2, 1, d88test::HostFileBytes(1024, 7));
+    EXPECT_EQ(d88test::ImageDifference(d88test::ReadFileText(real),
+                                       AsText(disk.Build())),
+              "");
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(fs::read_symlink(link), c.chain ? fs::path("hop.d88") : leads_to);
     EXPECT_EQ(NamesIn(beside / "real"), std::vector<std::string>{"image.d88"});

@@ -47,6 +47,33 @@ std::string ReadFileText(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+void WriteFileBytes(const fs::path& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes HostFileBytes(std::size_t size, std::uint8_t seed) {
+  Bytes bytes(size);
+  for (std::size_t i = 0; i < size; ++i) {
+    bytes[i] = static_cast<std::uint8_t>(seed + i * 7 + i / 251);
+  }
+  return bytes;
+}
+
+std::string ImageDifference(const std::string& actual,
+                            const std::string& expected) {
+  if (actual == expected) return "";
+  std::size_t at = 0;
+  while (at < actual.size() && at < expected.size() &&
+         actual[at] == expected[at]) {
+    ++at;
+  }
+  return "sizes " + std::to_string(actual.size()) + " and " +
+         std::to_string(expected.size()) + ", first difference at " +
+         std::to_string(at);
+}
+
 #if defined(_WIN32)
 
 namespace {

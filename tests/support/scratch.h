@@ -25,6 +25,14 @@ class ScratchDir {
 };
 
 std::string ReadFileText(const std::filesystem::path& path);
+// Writes bytes as the whole file, as a user's editor would leave it.
+void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes);
+// Recognisable bytes for a host file, different for every seed and byte.
+Bytes HostFileBytes(std::size_t size, std::uint8_t seed);
+// "" when two images are the same; else their sizes and where they first
+// part, for a failure message that fits on a screen.
+std::string ImageDifference(const std::string& actual,
+                            const std::string& expected);
 
 // Every file and folder below root, by path relative to it with '/' between
 // parts: a file maps to its content, a folder to "<dir>".

@@ -32,12 +32,6 @@ void JsonName(const char* key, const char* raw, bool utf8) {
 
 namespace {
 
-void Place(const char* key, int track, int sector) {
-  json::OpenObject(key);
-  json::Number("track", track);
-  json::Number("sector", sector);
-  json::CloseObject();
-}
 
 void Damaged(const DamagedSector& sector) {
   json::OpenObject(nullptr);
@@ -61,7 +55,7 @@ void ReadOutcome(const FileRead& read) {
   json::Number("zero_bytes",
                state == FileState::kNotAFile ? 0 : read.size - read.data_end);
   if (state == FileState::kPartial || state == FileState::kMissing) {
-    Place("break_at", read.break_at.track, read.break_at.sector);
+    JsonPlace("break_at", read.break_at.track, read.break_at.sector);
   } else {
     json::Null("break_at");
   }
@@ -122,8 +116,8 @@ void JsonEntry(const EntryFacts& facts) {
   const DirEntry& entry = facts.entry;
   json::OpenObject(nullptr);
   JsonName("name", entry.name, false);
-  Place("start", entry.start_track, entry.start_sector);
-  Place("end", entry.end_track, entry.end_sector);
+  JsonPlace("start", entry.start_track, entry.start_sector);
+  JsonPlace("end", entry.end_track, entry.end_sector);
   json::Number("size", facts.size);
   JsonName("host_name", facts.host_name.text, unicode_host_names);
   if (facts.read != nullptr) ReadOutcome(*facts.read);
@@ -151,6 +145,13 @@ void JsonDiskFacts(const DiskFacts& facts) {
   json::Number("directory_sectors", facts.directory_sectors);
   json::Number("entry_count", facts.entry_count);
   json::Number("bytes_covered", facts.bytes_covered);
+}
+
+void JsonPlace(const char* key, int track, int sector) {
+  json::OpenObject(key);
+  json::Number("track", track);
+  json::Number("sector", sector);
+  json::CloseObject();
 }
 
 }  // namespace d88

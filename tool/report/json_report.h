@@ -24,4 +24,7 @@ void JsonDiskFacts(const DiskFacts& facts);
 // {"hex": raw bytes, "text": decoded from Shift_JIS, or raw when utf8}.
 void JsonName(const char* key, const char* raw, bool utf8);
 
+// {"track": T, "sector": S} under key.
+void JsonPlace(const char* key, int track, int sector);
+
 }  // namespace d88

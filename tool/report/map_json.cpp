@@ -8,13 +8,6 @@
 namespace d88 {
 namespace {
 
-void Place(const char* key, int track, int sector) {
-  json::OpenObject(key);
-  json::Number("track", track);
-  json::Number("sector", sector);
-  json::CloseObject();
-}
-
 // The header's fields are only known for a sector the track holds.
 void Sector(const SectorMap& map, int track, int sector) {
   const MapCell& cell = CellAt(map, track, sector);
@@ -54,8 +47,8 @@ void LegendEntry(const MapEntry& item) {
   json::Number("index", item.index);
   json::String("symbol", symbol);
   JsonName("name", item.entry.name, false);
-  Place("start", item.entry.start_track, item.entry.start_sector);
-  Place("end", item.entry.end_track, item.entry.end_sector);
+  JsonPlace("start", item.entry.start_track, item.entry.start_sector);
+  JsonPlace("end", item.entry.end_track, item.entry.end_sector);
   json::Number("size", item.size);
   json::CloseObject();
 }
