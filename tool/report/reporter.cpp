@@ -193,8 +193,10 @@ void Help(const char* program, const char* options_text) {
       "Exit status: 0 when everything asked for was done; 1 after a usage\n"
       "error, when the image cannot be opened, when a folder, a file or\n"
       "standard output cannot be written, when a disk asked for is not in\n"
-      "the image, or when an --only pattern matches no entry. With --test, 2\n"
-      "when a file is not whole or a sector header records trouble.\n",
+      "the image, when an --only or --remove pattern matches no entry, when\n"
+      "--keep-old-files keeps a file, or when a repack refuses a change.\n"
+      "With --test, 2 when a file is not whole or a sector header records\n"
+      "trouble.\n",
       options_text);
 }
 
