@@ -388,56 +388,57 @@ RangeRead ReadRange(const char* text) {
   return read;
 }
 
+// The checks of options that go together look at a run still to be made:
+// not after --help, --version or an option already refused.
+bool StillToCheck(const ParseState& state) {
+  return state.line.outcome == CommandLineOutcome::kRun ||
+         state.line.outcome == CommandLineOutcome::kNoImage;
+}
+
+// Options that each parse but cannot go together: the run is refused.
+void RefuseCombination(ParseState& state, const char* format,
+                       const char* argument) {
+  Problem(state, format, argument);
+  state.line.outcome = CommandLineOutcome::kBadOption;
+}
+
 // JSON describes what was read; an extraction's result is the files.
 void CheckJsonMode(ParseState& state) {
-  const CommandLineOutcome outcome = state.line.outcome;
-  if (outcome != CommandLineOutcome::kRun &&
-      outcome != CommandLineOutcome::kNoImage) {
-    return;
-  }
+  if (!StillToCheck(state)) return;
   const Mode mode = state.line.options.mode;
   if (!state.line.options.json || mode == Mode::kList || mode == Mode::kTest ||
       mode == Mode::kInfo || mode == Mode::kMap) {
     return;
   }
-  Problem(state, "option %s needs --list, --test or --info", "--json");
-  state.line.outcome = CommandLineOutcome::kBadOption;
+  RefuseCombination(state, "option %s needs --list, --test or --info",
+                    "--json");
 }
 
 // What no file claims comes out beside the files, or is listed with them.
 void CheckUnclaimedMode(ParseState& state) {
-  const CommandLineOutcome outcome = state.line.outcome;
-  if (outcome != CommandLineOutcome::kRun &&
-      outcome != CommandLineOutcome::kNoImage) {
-    return;
-  }
+  if (!StillToCheck(state)) return;
   const Options& options = state.line.options;
   const bool lists = options.mode == Mode::kExtract ||
                      options.mode == Mode::kList || options.mode == Mode::kTest;
   if (!options.unclaimed || (lists && !options.json)) return;
-  Problem(state, "option %s needs an extraction, --list or --test, without --json",
-          "--unclaimed");
-  state.line.outcome = CommandLineOutcome::kBadOption;
+  RefuseCombination(
+      state, "option %s needs an extraction, --list or --test, without --json",
+      "--unclaimed");
 }
 
 // The bytes of the files are all that standard output carries: nothing that
 // prints, describes or writes elsewhere goes with them.
 void CheckToStdout(ParseState& state) {
-  const CommandLineOutcome outcome = state.line.outcome;
   const Options& options = state.line.options;
-  if (!options.to_stdout || (outcome != CommandLineOutcome::kRun &&
-                             outcome != CommandLineOutcome::kNoImage)) {
-    return;
-  }
+  if (!options.to_stdout || !StillToCheck(state)) return;
   const char* other = state.mode_option;
   if (other == nullptr && options.json) other = "json";
   if (other == nullptr && options.output_folder != nullptr) other = "output";
   if (other == nullptr && options.unclaimed) other = "unclaimed";
   if (other == nullptr && options.map_svg_path != nullptr) other = "map-svg";
   if (other == nullptr) return;
-  Problem(state, "options --to-stdout and --%s cannot be used together",
-          other);
-  state.line.outcome = CommandLineOutcome::kBadOption;
+  RefuseCombination(
+      state, "options --to-stdout and --%s cannot be used together", other);
 }
 
 // The first of the edit options given, for the line that names it.
@@ -463,16 +464,16 @@ void CheckEditOptions(ParseState& state) {
   }
   const Options& options = state.line.options;
   if (options.mode != Mode::kRepack) {
-    Problem(state, "option %s needs --repack", FirstEditOption(options.edits));
-    state.line.outcome = CommandLineOutcome::kBadOption;
+    RefuseCombination(state, "option %s needs --repack",
+                      FirstEditOption(options.edits));
     return;
   }
   const DiskList& disks = options.disks;
   if (options.edits.add && !options.folders &&
       (disks.range_count != 1 || disks.ranges[0].first != disks.ranges[0].last)) {
-    Problem(state, "option %s with -d needs exactly one disk in --disk",
-            "--add");
-    state.line.outcome = CommandLineOutcome::kBadOption;
+    RefuseCombination(state,
+                      "option %s with -d needs exactly one disk in --disk",
+                      "--add");
   }
 }
 

@@ -114,6 +114,11 @@ FileRead ReadFile(D88Image& image, const DirEntry& entry, std::uint8_t* dest) {
   return read;
 }
 
+bool SectorWholeInFile(const SectorInfo& sector, std::int64_t file_size) {
+  return sector.found && sector.data_length >= kSectorSize &&
+         sector.data_position + kSectorSize <= file_size;
+}
+
 // The data may be cut short by the end of the file, so the sector is read,
 // not only found.
 bool RunStartsInImage(D88Image& image, const DirEntry& entry) {

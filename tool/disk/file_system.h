@@ -115,6 +115,10 @@ struct FileRead {
 // the bytes such a short sector holds stay in front of the zeros.
 FileRead ReadFile(D88Image& image, const DirEntry& entry, std::uint8_t* dest);
 
+// Whether a found sector holds what an extraction needs to take all 1024
+// bytes: a header that says so, and a file that really goes on that far.
+bool SectorWholeInFile(const SectorInfo& sector, std::int64_t file_size);
+
 // Whether an extraction writes the entry's file: its size is above 0 and its
 // first sector is whole in the image. Reads no file data.
 bool RunStartsInImage(D88Image& image, const DirEntry& entry);

@@ -110,8 +110,7 @@ void FreeMap::Load(D88Image& image, int disk) {
     if (!TrackIsPlain(disk, at.track)) continue;
     const SectorInfo sector = image.FindSector(
         at.track, at.track / 2, at.track % 2, at.sector, kSectorSizeCode);
-    if (sector.found && sector.data_length >= kSectorSize &&
-        sector.data_position + kSectorSize <= file_size) {
+    if (SectorWholeInFile(sector, file_size)) {
       positions_[index] = sector.data_position;
     }
   }

@@ -5,8 +5,6 @@ namespace {
 
 constexpr int kDirectorySectors = 2;
 
-// Whole means what an extraction needs to take all 1024 bytes: a header
-// that says so and a file that really goes on that far.
 MapCell CellFor(const SectorInfo& sector, std::int64_t file_size) {
   MapCell cell = {};
   cell.first_claimant = -1;
@@ -14,8 +12,7 @@ MapCell CellFor(const SectorInfo& sector, std::int64_t file_size) {
   if (!sector.found) return cell;
   cell.status = sector.status;
   cell.deleted_mark = sector.deleted_mark;
-  cell.whole = sector.data_length >= kSectorSize &&
-               sector.data_position + kSectorSize <= file_size;
+  cell.whole = SectorWholeInFile(sector, file_size);
   return cell;
 }
 
