@@ -1,4 +1,4 @@
-// Little-endian field readers.
+// Little-endian field readers and writers.
 //
 // Every multi-byte field of a D88 image is stored least significant byte
 // first. The fields are put together byte by byte so that the reader gives
@@ -18,6 +18,17 @@ inline std::uint32_t ReadLe32(const std::uint8_t* bytes) {
          (static_cast<std::uint32_t>(bytes[1]) << 8) |
          (static_cast<std::uint32_t>(bytes[2]) << 16) |
          (static_cast<std::uint32_t>(bytes[3]) << 24);
+}
+
+inline void WriteLe16(std::uint8_t* bytes, std::uint16_t value) {
+  bytes[0] = static_cast<std::uint8_t>(value);
+  bytes[1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+inline void WriteLe32(std::uint8_t* bytes, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) {
+    bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+  }
 }
 
 }  // namespace d88

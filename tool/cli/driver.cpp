@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "cli/options.h"
+#include "commands/create.h"
 #include "commands/disk_info.h"
 #include "commands/extract.h"
 #include "commands/header_notes.h"
@@ -19,6 +20,7 @@
 #include "d88_image.h"
 #include "disk/disk_walk.h"
 #include "disk/entry_filter.h"
+#include "disk/new_disk.h"
 #include "host/host.h"
 #include "report/damage_notes.h"
 #include "report/map_text.h"
@@ -69,6 +71,7 @@ struct Consumers {
       case Mode::kExtract: return "extract";
       case Mode::kRepack: return "repack";
       case Mode::kMap: return "map";
+      case Mode::kCreate: return "create";
     }
     return "";
   }
@@ -114,6 +117,7 @@ ConsumerList PickConsumers(Consumers& all, const Options& options) {
     case Mode::kInfo: list.Add(all.info); break;
     case Mode::kExtract: list.Add(all.extractor); break;
     case Mode::kRepack: list.Add(all.repacker); break;
+    case Mode::kCreate: break;
     case Mode::kMap:
       list.Add(options.json ? static_cast<DiskConsumer&>(all.json_map)
                             : all.text_map);
@@ -237,8 +241,24 @@ bool CheckPatternsMatched() {
   return all_matched;
 }
 
+// Making an image reads no image: it is a road of its own.
+int CreateFromFolders(const Options& options) {
+  const CreateSettings settings = {
+      options.image_path,
+      options.output_folder,
+      options.folders,
+      options.unicode_names,
+      options.tracks != 0 ? options.tracks : kDefaultNewTracks,
+      static_cast<std::uint8_t>(options.media >= 0 ? options.media : kMedia2D),
+      options.edits.disk_name,
+      options.edits.write_protect == EditRequest::WriteProtect::kOn,
+      options.edits.dry_run};
+  return CreateImage(settings);
+}
+
 int Run(const Options& options) {
   report::Configure(options.unicode_names);
+  if (options.mode == Mode::kCreate) return CreateFromFolders(options);
   if (!image.Open(options.image_path)) {
     report::RawError(kOpenError);
     report::Note("cannot open \"%s\": %s", options.image_path,

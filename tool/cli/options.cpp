@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "d88_format.h"
+
 namespace d88 {
 namespace {
 
@@ -57,6 +59,43 @@ bool ApplyJson(ParseState& state, const char*) {
 
 bool ApplyRepack(ParseState& state, const char*) {
   return SetMode(state, Mode::kRepack, "repack");
+}
+
+bool ApplyCreate(ParseState& state, const char*) {
+  return SetMode(state, Mode::kCreate, "create");
+}
+
+// 4 tracks hold the system area, the directory and a little room for files;
+// a disk header has room for 164.
+bool ApplyTracks(ParseState& state, const char* value) {
+  int tracks = 0;
+  for (const char* digit = value; *digit != '\0' && tracks <= kTrackCount;
+       ++digit) {
+    tracks = *digit >= '0' && *digit <= '9' ? tracks * 10 + (*digit - '0')
+                                            : kTrackCount + 1;
+  }
+  if (tracks < 4 || tracks > kTrackCount) {
+    std::snprintf(state.line.problem, sizeof state.line.problem,
+                  "invalid --tracks '%s' (4 to 164)", value);
+    return false;
+  }
+  state.line.options.tracks = tracks;
+  return true;
+}
+
+bool ApplyMedia(ParseState& state, const char* value) {
+  static constexpr struct {
+    const char* name;
+    std::uint8_t byte;
+  } kMedia[] = {{"2d", kMedia2D}, {"2dd", kMedia2DD}, {"2hd", kMedia2HD}};
+  for (const auto& media : kMedia) {
+    if (std::strcmp(value, media.name) != 0) continue;
+    state.line.options.media = media.byte;
+    return true;
+  }
+  std::snprintf(state.line.problem, sizeof state.line.problem,
+                "invalid --media '%s' (2d, 2dd or 2hd)", value);
+  return false;
 }
 
 bool ApplyMap(ParseState& state, const char*) {
@@ -240,6 +279,12 @@ constexpr OptionRow kOptionTable[] = {
     {"repack", nullptr,
      "write edited files back; prints \"repacked PATH (N bytes)\"",
      ApplyRepack},
+    {"create", nullptr,
+     "make IMAGE anew from the disks' folders (000, 001, ...)", ApplyCreate},
+    {"tracks", "N", "with --create: tracks per disk, 4 to 164 (80)",
+     ApplyTracks},
+    {"media", "2d|2dd|2hd", "with --create: the disks' media byte (2d)",
+     ApplyMedia},
     {"output", "DIR",
      "work in DIR instead of the current folder (made if missing)",
      ApplyOutput},
@@ -275,11 +320,13 @@ constexpr OptionRow kOptionTable[] = {
      ApplyRemove},
     {"rename", "OLD=NEW", "with --repack: give an entry a new name (repeatable)",
      ApplyRename},
-    {"set-disk-name", "TEXT", "with --repack: name every disk taken (16 bytes)",
-     ApplyDiskName},
-    {"write-protect", "on|off", "with --repack: set every disk's write protection",
+    {"set-disk-name", "TEXT",
+     "with --repack or --create: name every disk (16 bytes)", ApplyDiskName},
+    {"write-protect", "on|off",
+     "with --repack or --create: set every disk's write protection",
      ApplyWriteProtect},
-    {"dry-run", nullptr, "with --repack: print what would change; write nothing",
+    {"dry-run", nullptr,
+     "with --repack or --create: print what would change; write nothing",
      ApplyDryRun},
     {"help", nullptr, "show this help and exit", ApplyHelp},
     {"version", nullptr, "show the version and exit", ApplyVersion},
@@ -463,7 +510,11 @@ void CheckEditOptions(ParseState& state) {
     return;
   }
   const Options& options = state.line.options;
-  if (options.mode != Mode::kRepack) {
+  const EditRequest& edits = options.edits;
+  const bool edits_entries = edits.relocate || edits.add ||
+                             edits.remove_count > 0 || edits.rename_count > 0;
+  if (options.mode != Mode::kRepack &&
+      (options.mode != Mode::kCreate || edits_entries)) {
     RefuseCombination(state, "option %s needs --repack",
                       FirstEditOption(options.edits));
     return;
@@ -474,6 +525,25 @@ void CheckEditOptions(ParseState& state) {
     RefuseCombination(state,
                       "option %s with -d needs exactly one disk in --disk",
                       "--add");
+  }
+}
+
+// A new image is made from whole folders: nothing picks disks or entries.
+void CheckCreateOptions(ParseState& state) {
+  if (state.line.outcome != CommandLineOutcome::kRun) return;
+  const Options& options = state.line.options;
+  if (options.mode != Mode::kCreate) {
+    if (options.tracks != 0 || options.media >= 0) {
+      RefuseCombination(state, "option %s needs --create",
+                        options.tracks != 0 ? "--tracks" : "--media");
+    }
+    return;
+  }
+  const char* other = nullptr;
+  if (!options.disks.TakesEveryDisk()) other = "--disk";
+  if (options.only.count > 0) other = "--only";
+  if (other != nullptr) {
+    RefuseCombination(state, "option %s cannot be used with --create", other);
   }
 }
 
@@ -531,6 +601,7 @@ CommandLine ParseCommandLine(int argc, char** argv) {
   CheckJsonMode(state);
   CheckUnclaimedMode(state);
   CheckEditOptions(state);
+  CheckCreateOptions(state);
   return state.line;
 }
 

@@ -23,6 +23,7 @@ enum class Mode {
   kInfo,     // describe each disk's header, tracks and directory; write nothing
   kRepack,   // put edited host files back into the image's sectors
   kMap,      // show each disk's sectors and who claims them; write no files
+  kCreate,   // make a new image from the disks' folders
 };
 
 // The disks a run takes, by the numbers their folders carry: "2", "0,3",
@@ -73,6 +74,10 @@ struct Options {
   // --relocate, --add, --remove, --rename, --set-disk-name, --write-protect
   // and --dry-run: what a repack changes besides the files' bytes.
   EditRequest edits;
+  // --tracks and --media: how --create formats its disks; 0 and -1 when
+  // not given.
+  int tracks = 0;
+  int media = -1;
 };
 
 enum class CommandLineOutcome {

@@ -32,6 +32,13 @@ bool DirectoryEdit::Load(D88Image& image) {
   return whole;
 }
 
+void DirectoryEdit::StartEmpty() {
+  *this = DirectoryEdit();
+  std::memset(slots_, kEndOfDirectory, sizeof slots_);
+  positions_[0] = -1;
+  positions_[1] = -1;
+}
+
 void DirectoryEdit::Remove(int slot) {
   if (removed_[slot]) return;
   removed_[slot] = true;

@@ -24,6 +24,9 @@ class DirectoryEdit {
   // the entries the walk sees are still there to look at, but such a
   // directory cannot be written back whole.
   bool Load(D88Image& image);
+  // A directory as a disk formatted afresh has it: no entry, every slot an
+  // end marker.
+  void StartEmpty();
   // Where the two sectors keep their data in the image file.
   std::int64_t SectorPosition(int index) const { return positions_[index]; }
 

@@ -57,6 +57,10 @@ void AddDiskSpans(D88Image& image, int disk) {
 
 }  // namespace
 
+int SectorsFor(std::int32_t size) {
+  return size <= kSectorSize ? 1 : (size + kSectorSize - 1) / kSectorSize;
+}
+
 int DataSectorIndex(SectorAddress address) {
   if (address.track < kFirstDataTrack || address.track >= kTrackCount ||
       address.sector < kFirstSector || address.sector > kLastSector) {
@@ -112,6 +116,20 @@ void FreeMap::Load(D88Image& image, int disk) {
         at.track, at.track / 2, at.track % 2, at.sector, kSectorSizeCode);
     if (SectorWholeInFile(sector, file_size)) {
       positions_[index] = sector.data_position;
+    }
+  }
+}
+
+void FreeMap::Format(int track_count) {
+  for (int index = 0; index < kDataSectorCount; ++index) {
+    const SectorAddress at = DataSectorAddress(index);
+    claims_[index] = 0;
+    positions_[index] = -1;
+    if (at.track < track_count) {
+      positions_[index] =
+          static_cast<std::int64_t>(at.track * kSectorsPerTrack +
+                                    at.sector - kFirstSector) *
+          kSectorSize;
     }
   }
 }

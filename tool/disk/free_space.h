@@ -26,6 +26,9 @@ constexpr int kFirstDataTrack = 2;
 constexpr int kDataSectorCount =
     (kTrackCount - kFirstDataTrack) * kSectorsPerTrack;
 
+// Sectors a file of size bytes takes: at least one.
+int SectorsFor(std::int32_t size);
+
 // Index of a data sector, or -1 for an address outside them.
 int DataSectorIndex(SectorAddress address);
 SectorAddress DataSectorAddress(int index);
@@ -47,6 +50,10 @@ class FreeMap {
   // Notes where each data sector of the disk selected in image keeps its
   // data, for those on plain tracks that are whole. Claims start at none.
   void Load(D88Image& image, int disk);
+  // Notes a disk formatted afresh with track_count tracks, whose data
+  // sectors are all free: each keeps its data at its place in the disk's
+  // sector bytes, track by track (see NewDisk).
+  void Format(int track_count);
   // Adds (+1) or takes back (-1) the entry's claim on its run's sectors.
   void Claim(const DirEntry& entry, int delta);
 

@@ -689,6 +689,23 @@ bool RenameOver(const char* from, const char* to) {
   return true;
 }
 
+// Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
+bool MoveWithoutReplacing(const char* from, const char* to) {
+  wchar_t wide_from[MAX_PATH * 4];
+  wchar_t wide_to[MAX_PATH * 4];
+  if (MultiByteToWideChar(CP_ACP, 0, from, -1, wide_from, MAX_PATH * 4) <= 0 ||
+      MultiByteToWideChar(CP_ACP, 0, to, -1, wide_to, MAX_PATH * 4) <= 0 ||
+      !MoveFileExW(wide_from, wide_to, MOVEFILE_WRITE_THROUGH)) {
+    last_file_system_error = GetLastError();
+    return false;
+  }
+  return true;
+}
+
+bool AnythingAt(const char* path) {
+  return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
 // Windows links are not followed: the path is replaced as it is named.
 bool ResolveTarget(const char* path, char* dest, std::size_t capacity) {
   return CopyPath(path, dest, capacity);
@@ -720,11 +737,16 @@ bool IsReadOnly(const char* path) {
 // Created only if no file of that name exists, so that nothing the run did
 // not make is ever written over or removed; it takes the permissions of the
 // file it is to replace.
+// Without a model (a file that replaces nothing) it takes the permissions
+// any new file takes.
 std::FILE* CreateNewFile(const char* path, const char* model) {
-  const int handle = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  const int handle = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                          model != nullptr ? 0600 : 0666);
   if (handle < 0) return nullptr;
   struct stat status;
-  if (stat(model, &status) == 0) fchmod(handle, status.st_mode & 07777);
+  if (model != nullptr && stat(model, &status) == 0) {
+    fchmod(handle, status.st_mode & 07777);
+  }
   std::FILE* stream = fdopen(handle, "wb");
   if (stream == nullptr) close(handle);
   return stream;
@@ -733,6 +755,31 @@ std::FILE* CreateNewFile(const char* path, const char* model) {
 bool FlushToDisk(std::FILE* stream) { return fsync(fileno(stream)) == 0; }
 
 bool RenameOver(const char* from, const char* to) {
+  if (std::rename(from, to) == 0) return true;
+  last_file_error = errno;
+  return false;
+}
+
+// lstat: a link counts, even one that leads nowhere.
+bool AnythingAt(const char* path) {
+  struct stat status;
+  return lstat(path, &status) == 0;
+}
+
+// A second name for the new file fails when the name is taken, so nothing
+// that appeared there meanwhile is replaced; the temporary name then goes.
+// A file system without such names gets a rename after one more look.
+bool MoveWithoutReplacing(const char* from, const char* to) {
+  if (link(from, to) == 0) {
+    unlink(from);
+    return true;
+  }
+  last_file_error = errno;
+  if (errno == EEXIST) return false;
+  if (AnythingAt(to)) {
+    last_file_error = EEXIST;
+    return false;
+  }
   if (std::rename(from, to) == 0) return true;
   last_file_error = errno;
   return false;
@@ -826,7 +873,10 @@ bool ListWide(const char* path, FileVisitor visit, void* context) {
   if (!Utf8ToWide(query, pattern, MAX_PATH * 4)) return false;
   WIN32_FIND_DATAW found;
   const HANDLE search = FindFirstFileW(pattern, &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
+  if (search == INVALID_HANDLE_VALUE) {
+    last_file_system_error = GetLastError();
+    return false;
+  }
   do {
     if ((found.dwFileAttributes & kNotPlainFile) != 0) continue;
     d88::Utf16ToUtf8(found.cFileName, name, sizeof name);
@@ -841,7 +891,10 @@ bool ListAnsi(const char* path, FileVisitor visit, void* context) {
   std::snprintf(pattern, sizeof pattern, "%s\\*", path);
   WIN32_FIND_DATAA found;
   const HANDLE search = FindFirstFileA(pattern, &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
+  if (search == INVALID_HANDLE_VALUE) {
+    last_file_system_error = GetLastError();
+    return false;
+  }
   do {
     if ((found.dwFileAttributes & kNotPlainFile) != 0) continue;
     visit(context, found.cFileName);
@@ -854,6 +907,7 @@ bool ListAnsi(const char* path, FileVisitor visit, void* context) {
 
 bool ListPlainFiles(const char* path, bool utf8_names, FileVisitor visit,
                     void* context) {
+  ClearFileError();
   return utf8_names ? ListWide(path, visit, context)
                     : ListAnsi(path, visit, context);
 }
@@ -862,8 +916,12 @@ bool ListPlainFiles(const char* path, bool utf8_names, FileVisitor visit,
 
 // lstat, not stat: a link is passed over, whatever it points to.
 bool ListPlainFiles(const char* path, bool, FileVisitor visit, void* context) {
+  ClearFileError();
   DIR* folder = opendir(path);
-  if (folder == nullptr) return false;
+  if (folder == nullptr) {
+    last_file_error = errno;
+    return false;
+  }
   char item[4200];
   for (const dirent* entry = readdir(folder); entry != nullptr;
        entry = readdir(folder)) {
@@ -899,9 +957,11 @@ Replacement StartReplacement(const char* path) {
   return replacement;
 }
 
+namespace {
+
 // Every step must succeed before the rename: a new file that is not wholly
 // on the disk must never take the old one's place.
-bool FinishReplacement(const Replacement& replacement, const char*) {
+bool FinishNewName(const Replacement& replacement, bool replace) {
   ClearFileError();
   bool done = std::fflush(replacement.stream) == 0;
   if (!done) last_file_error = errno;
@@ -913,13 +973,48 @@ bool FinishReplacement(const Replacement& replacement, const char*) {
     last_file_error = errno;
     done = false;
   }
-  if (done) done = RenameOver(replacement.temp_path, replacement.target_path);
+  if (done) {
+    done = replace ? RenameOver(replacement.temp_path, replacement.target_path)
+                   : MoveWithoutReplacing(replacement.temp_path,
+                                          replacement.target_path);
+  }
   if (!done) {
     std::remove(replacement.temp_path);
     return false;
   }
   FlushFolderOf(replacement.target_path);
   return true;
+}
+
+}  // namespace
+
+bool FinishReplacement(const Replacement& replacement, const char*) {
+  return FinishNewName(replacement, true);
+}
+
+bool SomethingStandsAt(const char* path) { return AnythingAt(path); }
+
+Replacement StartNewFile(const char* path) {
+  Replacement replacement = {};
+  ClearFileError();
+  if (!CopyPath(path, replacement.target_path,
+                sizeof replacement.target_path) ||
+      !MakeTempName(path, replacement.temp_path,
+                    sizeof replacement.temp_path)) {
+    last_file_error = ENAMETOOLONG;
+    return replacement;
+  }
+  if (AnythingAt(path)) {
+    last_file_error = EEXIST;
+    return replacement;
+  }
+  replacement.stream = CreateNewFile(replacement.temp_path, nullptr);
+  if (replacement.stream == nullptr) last_file_error = errno;
+  return replacement;
+}
+
+bool FinishNewFile(const Replacement& replacement) {
+  return FinishNewName(replacement, false);
 }
 
 void AbandonReplacement(const Replacement& replacement) {

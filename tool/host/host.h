@@ -115,7 +115,7 @@ bool IsFolder(const char* path);
 // Calls visit(context, name) for every plain file in the folder at path:
 // not for folders, links (on Windows, reparse points) or devices. Names are
 // raw bytes, or UTF-8 with utf8_names, and come in no particular order.
-// Returns false when the folder cannot be read.
+// Returns false when the folder cannot be read; FileErrorText says why.
 using FileVisitor = void (*)(void* context, const char* name);
 bool ListPlainFiles(const char* path, bool utf8_names, FileVisitor visit,
                     void* context);
@@ -145,6 +145,15 @@ Replacement StartReplacement(const char* path);
 bool FinishReplacement(const Replacement& replacement, const char* path);
 // Closes and removes the temporary file; path is untouched.
 void AbandonReplacement(const Replacement& replacement);
+
+// A new file under a name that nothing takes: written whole under a
+// temporary name beside it (path + ".d88unpack-tmp", which must not exist
+// either), flushed to the disk and only then given its name, which fails
+// rather than replace whatever appeared there meanwhile.
+bool SomethingStandsAt(const char* path);  // a file, a folder, a link
+Replacement StartNewFile(const char* path);
+// On failure the temporary file is removed; nothing stands at the path.
+bool FinishNewFile(const Replacement& replacement);
 
 // Puts standard output in binary mode, so that bytes written to it arrive
 // unchanged (on Windows, a text stream would turn LF into CR LF).

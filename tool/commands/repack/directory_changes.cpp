@@ -5,6 +5,7 @@
 
 #include "commands/repack/run.h"
 #include "disk/name_pattern.h"
+#include "disk/names_from_host.h"
 #include "host/shift_jis.h"
 #include "report/reporter.h"
 
@@ -137,25 +138,12 @@ namespace {
 // with a line saying why, when it does not fit.
 bool EncodeDiskName(const char* text) {
   RepackRun& run = Run();
-  char encoded[4 * kDiskNameLength + 1] = {};
-  std::size_t length = std::strlen(text);
-  bool encodable = true;
-  if (run.settings.unicode_names) {
-    const ShiftJisEncoding encoding =
-        Utf8ToShiftJis(text, encoded, sizeof encoded);
-    encodable = encoding.encodable;
-    length = encoding.length;
-  } else {
-    std::snprintf(encoded, sizeof encoded, "%s", text);
-  }
-  if (!encodable || length > kDiskNameLength) {
-    report::Note("cannot name the disks \"%s\": %s", text,
-                 encodable ? "a disk name holds up to 16 bytes"
-                           : "it has no Shift_JIS form");
+  const char* problem =
+      DiskNameProblemOf(text, run.settings.unicode_names, run.disk_name);
+  if (problem != nullptr) {
+    report::Note("cannot name the disks \"%s\": %s", text, problem);
     return false;
   }
-  std::memset(run.disk_name, 0, sizeof run.disk_name);
-  std::memcpy(run.disk_name, encoded, length);
   return true;
 }
 
@@ -215,24 +203,9 @@ bool NameTaken(int disk_number, const char* raw_name, int skip_slot) {
   return false;
 }
 
-// A first byte of 0xFF would end the directory at the entry.
 const char* EntryNameProblemOf(const char* host_name, char* raw_name) {
-  const EntryNameFromHost name =
-      EntryNameFor(host_name, Run().settings.unicode_names);
-  std::memcpy(raw_name, name.raw, kEntryNameLength + 1);
-  switch (name.problem) {
-    case EntryNameProblem::kNone: break;
-    case EntryNameProblem::kNoShiftJis:
-      return "the name has no Shift_JIS form";
-    case EntryNameProblem::kLength:
-      return "an entry's name holds 1 to 6 bytes";
-    case EntryNameProblem::kNotWritten:
-      return "an extraction writes no file of that name";
-  }
-  if (static_cast<std::uint8_t>(raw_name[0]) == kEndOfDirectory) {
-    return "a name starting with byte 0xFF would end the directory";
-  }
-  return nullptr;
+  return d88::EntryNameProblemOf(host_name, Run().settings.unicode_names,
+                                 raw_name);
 }
 
 }  // namespace repack

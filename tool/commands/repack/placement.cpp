@@ -23,10 +23,6 @@ struct ListedName {
 ListedName listed[kMaxListed];
 int listed_count = 0;
 
-int SectorsFor(std::int32_t size) {
-  return size <= kSectorSize ? 1 : (size + kSectorSize - 1) / kSectorSize;
-}
-
 // The reason no run holds the file.
 void NoRunText(char* text, std::size_t capacity, int needed) {
   const int largest = free_map.LargestRun();

@@ -1,0 +1,360 @@
+#include "commands/create.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "commands/repack.h"
+#include "commands/repack/run.h"
+#include "disk/names_from_host.h"
+#include "disk/new_disk.h"
+#include "formatted_disk.h"
+#include "host/host.h"
+#include "report/reporter.h"
+
+namespace d88 {
+namespace {
+
+using repack::HostPath;
+
+// Folders numbered beyond this are not looked for: an image holds 64 disks.
+constexpr int kHighestFolderNumber = 999;
+// Host files of one folder looked at; a folder with more is refused, since
+// a directory holds 128 entries.
+constexpr int kMaxListed = 1024;
+
+struct ListedName {
+  char text[256];
+};
+
+struct CreatedDisk {
+  int entry_count;
+  DirEntry entries[kMaxDirEntries];
+};
+
+struct CreateState {
+  CreateSettings settings;
+  std::uint8_t disk_name[kDiskNameLength];
+  // The temporary file the image is written to, which the folders may hold.
+  host::FileIdentity temp_file;
+  ListedName listed[kMaxListed];
+  int listed_count;
+  bool listing_overflowed;
+  int sectors_wanted;  // by the files of the disk so far, refused ones too
+  NewDisk disk;
+  CreatedDisk created[kMaxDisks];
+  std::uint8_t file_bytes[kLargestFileSize];
+  std::uint8_t system_bytes[kSystemAreaSize + 1];
+  char stream_buffer[1 << 16];
+};
+
+// Far too large for a stack.
+CreateState state;
+
+HostPath PathOf(int disk, const char* name) {
+  const RepackSettings layout = {state.settings.image_path,
+                                 state.settings.output_folder,
+                                 state.settings.folders,
+                                 state.settings.unicode_names,
+                                 {}};
+  return repack::PathOf(layout, disk, name);
+}
+
+bool Refuse(const HostPath& path, const char* reason) {
+  report::Note("cannot put \"%s\" on a new disk: %s", path.text, reason);
+  return false;
+}
+
+// --- The disks' folders. ---
+
+// The folders must run 000, 001, ... without a gap, so that the disks'
+// numbers in the new image are the folders' numbers.
+int CountDiskFolders() {
+  if (!state.settings.folders) return 1;
+  int count = 0;
+  while (count <= kHighestFolderNumber && host::IsFolder(PathOf(count, "").text)) {
+    ++count;
+  }
+  for (int number = count + 1; number <= kHighestFolderNumber; ++number) {
+    if (!host::IsFolder(PathOf(number, "").text)) continue;
+    report::Note("cannot create \"%s\": there is a folder \"%s\" but no "
+                 "\"%s\"; the disks' folders are numbered from 000 without "
+                 "a gap", state.settings.image_path, PathOf(number, "").text,
+                 PathOf(count, "").text);
+    return -1;
+  }
+  if (count == 0) {
+    report::Note("cannot create \"%s\": no disk folder (000, 001, ...) in "
+                 "\"%s\"", state.settings.image_path,
+                 state.settings.output_folder != nullptr
+                     ? state.settings.output_folder : ".");
+    return -1;
+  }
+  if (count > kMaxDisks) {
+    report::Note("cannot create \"%s\": there are %d disk folders and an "
+                 "image holds at most %d disks", state.settings.image_path,
+                 count, kMaxDisks);
+    return -1;
+  }
+  return count;
+}
+
+// The pieces --unclaimed writes: "unclaimed-..." in a disk's folder, and
+// "000-unclaimed-..." with -d.
+bool IsPiece(const char* name) {
+  static constexpr char kPiece[] = "unclaimed-";
+  const std::size_t length = sizeof kPiece - 1;
+  if (std::strncmp(name, kPiece, length) == 0) return true;
+  for (int i = 0; i < 3; ++i) {
+    if (name[i] < '0' || name[i] > '9') return false;
+  }
+  return name[3] == '-' && std::strncmp(name + 4, kPiece, length) == 0;
+}
+
+void KeepListedName(void*, const char* name) {
+  if (IsPiece(name)) return;
+  if (state.listed_count >= kMaxListed) {
+    state.listing_overflowed = true;
+    return;
+  }
+  std::snprintf(state.listed[state.listed_count++].text,
+                sizeof state.listed[0].text, "%s", name);
+}
+
+// The folder's files in name order (their bytes, as strcmp orders them),
+// so that the same folder always gives the same disk.
+bool ListFolder(int disk) {
+  state.listed_count = 0;
+  state.listing_overflowed = false;
+  const HostPath folder = PathOf(disk, "");
+  if (!host::ListPlainFiles(folder.text, state.settings.unicode_names,
+                            KeepListedName, nullptr)) {
+    report::Note("cannot read folder \"%s\": %s", folder.text,
+                 host::FileErrorText());
+    return false;
+  }
+  if (state.listing_overflowed) {
+    report::Note("cannot put folder \"%s\" on a new disk: it holds more "
+                 "than %d files, and a disk at most %d entries",
+                 folder.text, kMaxListed, kMaxDirEntries);
+    return false;
+  }
+  std::sort(state.listed, state.listed + state.listed_count,
+            [](const ListedName& a, const ListedName& b) {
+              return std::strcmp(a.text, b.text) < 0;
+            });
+  return true;
+}
+
+// --- One disk. ---
+
+// An extraction with --unclaimed writes the system area as one piece; any
+// other size is not that piece, and the area stays as formatting left it.
+bool TakeSystemArea(int disk) {
+  const char* name = state.settings.folders ? "unclaimed-system"
+                                            : "000-unclaimed-system";
+  const HostPath path = PathOf(disk, name);
+  const host::HostFileRead read =
+      host::ReadWholeFile(path.text, false, state.system_bytes,
+                          sizeof state.system_bytes);
+  if (read.outcome == host::ReadOutcome::kAbsent) return true;
+  if (read.outcome == host::ReadOutcome::kFailed) {
+    return Refuse(path, host::FileErrorText());
+  }
+  if (read.outcome == host::ReadOutcome::kRead &&
+      read.size == static_cast<std::size_t>(kSystemAreaSize)) {
+    state.disk.PutSystemArea(state.system_bytes);
+    return true;
+  }
+  report::Note("\"%s\" is not the %ld bytes of a system area; the new "
+               "disk's system area is zeros", path.text,
+               static_cast<long>(kSystemAreaSize));
+  return true;
+}
+
+bool RefuseTooLarge(const HostPath& path, int needed_text_sectors,
+                    bool more) {
+  const int held = state.disk.DataSectorsHeld();
+  char reason[240];
+  std::snprintf(reason, sizeof reason,
+                "it does not fit: the files of its disk need %s%d sectors "
+                "up to and with it, and %d tracks hold %d (%ld bytes)",
+                more ? "more than " : "", needed_text_sectors,
+                state.settings.track_count, held,
+                static_cast<long>(held) * kSectorSize);
+  return Refuse(path, reason);
+}
+
+// The host file's bytes go on the disk; false, with a line, when refused.
+bool PlaceFile(const HostPath& path, const char* raw_name) {
+  const host::HostFileRead read = host::ReadWholeFile(
+      path.text, state.settings.unicode_names, state.file_bytes,
+      sizeof state.file_bytes);
+  if (read.outcome == host::ReadOutcome::kFailed ||
+      read.outcome == host::ReadOutcome::kAbsent) {
+    return Refuse(path, host::FileErrorText());
+  }
+  if (read.outcome == host::ReadOutcome::kTooLong) {
+    return RefuseTooLarge(path, state.sectors_wanted +
+                                    SectorsFor(kLargestFileSize), true);
+  }
+  if (read.size == 0) {
+    return Refuse(path, "it is empty, and every file of a disk takes at "
+                        "least one sector of 1024 bytes");
+  }
+  const auto size = static_cast<std::int32_t>(read.size);
+  state.sectors_wanted += SectorsFor(size);
+  if (state.sectors_wanted > state.disk.DataSectorsHeld() ||
+      !state.disk.Place(raw_name, state.file_bytes, size)) {
+    return RefuseTooLarge(path, state.sectors_wanted, false);
+  }
+  return true;
+}
+
+// The temporary file of the new image is no file of a disk; its name is
+// too long for an entry, so it is only looked for among the refused.
+bool IsOwnFile(const HostPath& path) {
+  return host::SameFile(host::IdentifyFile(path.text,
+                                           state.settings.unicode_names),
+                        state.temp_file);
+}
+
+bool AddFile(int disk, const char* name) {
+  const HostPath path = PathOf(disk, name);
+  char raw_name[kEntryNameLength + 1];
+  const char* problem =
+      EntryNameProblemOf(name, state.settings.unicode_names, raw_name);
+  if (problem != nullptr) return IsOwnFile(path) || Refuse(path, problem);
+  if (state.disk.EntryCount() >= kMaxDirEntries) {
+    return Refuse(path, "its disk's directory is full (128 entries)");
+  }
+  return PlaceFile(path, raw_name);
+}
+
+bool BuildDisk(int disk) {
+  state.disk.Format(state.settings.track_count);
+  state.sectors_wanted = 0;
+  bool ok = ListFolder(disk);
+  if (!TakeSystemArea(disk)) ok = false;
+  for (int i = 0; i < state.listed_count; ++i) {
+    if (!AddFile(disk, state.listed[i].text)) ok = false;
+  }
+  CreatedDisk& created = state.created[disk];
+  created.entry_count = state.disk.EntryCount();
+  for (int i = 0; i < created.entry_count; ++i) {
+    created.entries[i] = state.disk.Entry(i);
+  }
+  return ok;
+}
+
+// --- The image. ---
+
+FormattedGeometry Geometry() {
+  return {state.settings.track_count, kSectorsPerTrack, kFirstSector,
+          kSectorSizeCode};
+}
+
+bool WriteDisk(std::FILE* stream) {
+  const FormattedHeader header = {state.disk_name,
+                                  state.settings.write_protected,
+                                  state.settings.media};
+  return WriteFormattedDisk(stream, Geometry(), header, state.disk.Sectors());
+}
+
+void ImageFailure(const host::Replacement& image, const char* reason) {
+  report::Note("cannot write \"%s\" (through \"%s\"): %s; no image was made",
+               state.settings.image_path, image.temp_path, reason);
+}
+
+// The listing an extraction of the new image prints: the disk's line when
+// it has a folder, and a line per entry.
+void ReportImage(int disk_count) {
+  char name[kDiskNameLength + 1] = {};
+  std::memcpy(name, state.disk_name, kDiskNameLength);
+  for (int disk = 0; disk < disk_count; ++disk) {
+    char folder[16];
+    std::snprintf(folder, sizeof folder, "%03d", disk);
+    if (state.settings.folders) report::DiskLine(name, folder);
+    const CreatedDisk& created = state.created[disk];
+    for (int i = 0; i < created.entry_count; ++i) {
+      report::ListingLine(created.entries[i], FileSize(created.entries[i]));
+    }
+  }
+  const long long bytes = disk_count * FormattedDiskSize(Geometry());
+  report::Text("created %s (%d disk%s, %lld bytes)\n",
+               state.settings.image_path, disk_count,
+               disk_count == 1 ? "" : "s", bytes);
+}
+
+bool CheckStart() {
+  const CreateSettings& settings = state.settings;
+  std::memset(state.disk_name, 0, sizeof state.disk_name);
+  if (settings.disk_name != nullptr) {
+    const char* problem = DiskNameProblemOf(
+        settings.disk_name, settings.unicode_names, state.disk_name);
+    if (problem != nullptr) {
+      report::Note("cannot name the disks \"%s\": %s", settings.disk_name,
+                   problem);
+      return false;
+    }
+  }
+  if (host::SomethingStandsAt(settings.image_path)) {
+    report::Note("cannot create \"%s\": something of that name exists, and "
+                 "--create replaces no image (--repack changes one)",
+                 settings.image_path);
+    return false;
+  }
+  return true;
+}
+
+// Builds every disk and, unless refused or dry, writes it out; false with
+// the reason said.
+bool BuildAndWrite(int disk_count, const host::Replacement& image) {
+  bool refused = false;
+  for (int disk = 0; disk < disk_count; ++disk) {
+    if (!BuildDisk(disk)) refused = true;
+    if (refused || image.stream == nullptr) continue;
+    if (!WriteDisk(image.stream)) {
+      ImageFailure(image, std::strerror(errno));
+      return false;
+    }
+  }
+  if (refused) {
+    report::Note("\"%s\" not created", state.settings.image_path);
+  }
+  return !refused;
+}
+
+}  // namespace
+
+int CreateImage(const CreateSettings& settings) {
+  state.settings = settings;
+  if (!CheckStart()) return 1;
+  const int disk_count = CountDiskFolders();
+  if (disk_count < 0) return 1;
+  host::Replacement image = {};
+  state.temp_file = {};
+  if (!settings.dry_run) {
+    image = host::StartNewFile(settings.image_path);
+    if (image.stream == nullptr) {
+      ImageFailure(image, host::FileErrorText());
+      return 1;
+    }
+    std::setvbuf(image.stream, state.stream_buffer, _IOFBF,
+                 sizeof state.stream_buffer);
+    state.temp_file = host::IdentifyFile(image.temp_path, false);
+  }
+  if (!BuildAndWrite(disk_count, image)) {
+    if (image.stream != nullptr) host::AbandonReplacement(image);
+    return 1;
+  }
+  if (image.stream != nullptr && !host::FinishNewFile(image)) {
+    ImageFailure(image, host::FileErrorText());
+    return 1;
+  }
+  ReportImage(disk_count);
+  return 0;
+}
+
+}  // namespace d88
