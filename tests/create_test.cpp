@@ -312,4 +312,136 @@ TEST(CreateTest, AnExistingImageIsNeverReplaced) {
   }
 }
 
+TEST(CreateTest, CreateOptionsAreCheckedBeforeAnythingIsRead) {
+  const std::string program = d88test::ToolPath();
+  const std::string usage = "Usage: " + program + " [d88file] [-d]\nTry '" +
+                            program + " --help' for more information.\n";
+  struct Case {
+    Args args;
+    std::string problem;
+  };
+  const Case cases[] = {
+      {{"--create", "x.d88", "--tracks=3"}, "invalid --tracks '3' (4 to 164)"},
+      {{"--create", "x.d88", "--tracks=165"},
+       "invalid --tracks '165' (4 to 164)"},
+      {{"--create", "x.d88", "--tracks=8x"}, "invalid --tracks '8x' (4 to 164)"},
+      {{"--create", "x.d88", "--media=1d"},
+       "invalid --media '1d' (2d, 2dd or 2hd)"},
+      {{"x.d88", "--tracks=40"}, "option --tracks needs --create"},
+      {{"x.d88", "--repack", "--media=2dd"}, "option --media needs --create"},
+      {{"--create", "x.d88", "--disk=0"},
+       "option --disk cannot be used with --create"},
+      {{"--create", "x.d88", "--only=A"},
+       "option --only cannot be used with --create"},
+      {{"--create", "x.d88", "--add"}, "option --add needs --repack"},
+      {{"--create", "x.d88", "--list"},
+       "options --create and --list cannot be used together"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.problem);
+    const ToolRunner runner;
+    fs::create_directory(runner.work() / "000");
+    const ToolRun run = runner.Run(c.args);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, ConsoleText("d88unpack: " + c.problem + "\n" + usage));
+    EXPECT_EQ(run.tree, (Tree{{"000", "<dir>"}}));
+  }
+}
+
+// Random folders of random files, with random geometry and options: a run
+// either makes an image whose extraction gives back every file, padded with
+// zeros to whole sectors, or refuses and makes none. The seeds are fixed,
+// so every run of the test tries the same trees.
+struct RandomTree {
+  Args options;
+  std::map<std::string, Bytes> files;  // path from the work folder
+};
+
+RandomTree MakeRandomTree(std::mt19937& random) {
+  const auto pick = [&](int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(random);
+  };
+  RandomTree tree;
+  const bool folders = pick(0, 3) != 0;
+  const int disks = folders ? pick(1, 3) : 1;
+  tree.options = {"--tracks=" + std::to_string(pick(4, 12))};
+  if (!folders) tree.options.push_back("-d");
+  if (pick(0, 3) == 0) tree.options.insert(tree.options.begin(), "--dry-run");
+  static const char kLetters[] = "ABCXYZ019_-";
+  for (int disk = 0; disk < disks; ++disk) {
+    const int count = pick(0, 6);
+    for (int i = 0; i < count; ++i) {
+      std::string name;
+      for (int length = pick(0, 9) == 0 ? 7 : pick(1, 6); length > 0;
+           --length) {
+        name += kLetters[pick(0, static_cast<int>(sizeof kLetters) - 2)];
+      }
+      const std::string folder = folders ? "00" + std::to_string(disk) + "/" : "";
+      tree.files[folder + name] = d88test::HostFileBytes(
+          static_cast<std::size_t>(pick(0, 19) == 0 ? 0 : pick(1, 4000)),
+          static_cast<std::uint8_t>(pick(0, 255)));
+    }
+    if (folders && count == 0) tree.files["00" + std::to_string(disk) + "/unclaimed-01-03"] = {1};
+  }
+  return tree;
+}
+
+Tree Padded(const std::map<std::string, Bytes>& files) {
+  Tree padded;
+  for (const auto& [path, bytes] : files) {
+    std::string text = AsText(bytes);
+    text.resize((text.size() + 1023) / 1024 * 1024, '\0');
+    padded[path] = text;
+  }
+  return padded;
+}
+
+Tree FilesOnly(const Tree& tree) {
+  Tree files;
+  for (const auto& [path, content] : tree) {
+    if (content != "<dir>") files[path] = content;
+  }
+  return files;
+}
+
+TEST(CreateTest, RandomFoldersComeBackWholeOrMakeNoImage) {
+  std::mt19937 random(2026);
+  int made = 0;
+  for (int round = 0; round < 12; ++round) {
+    const RandomTree tree = MakeRandomTree(random);
+    SCOPED_TRACE("round " + std::to_string(round));
+    const ToolRunner runner;
+    fs::create_directory(runner.work() / "000");
+    for (const auto& [path, bytes] : tree.files) {
+      fs::create_directories((runner.work() / path).parent_path());
+      d88test::WriteFileBytes(runner.work() / path, bytes);
+    }
+    const std::string created = NewImagePath(runner);
+    const ToolRun run = runner.Run(Joined({"--create", created}, tree.options));
+    const bool dry = std::count(tree.options.begin(), tree.options.end(),
+                                "--dry-run") > 0;
+    if (run.status != 0 || dry) {
+      EXPECT_TRUE(run.status == 0 || run.out.empty());
+      EXPECT_TRUE(NewImageLeftovers(runner).empty());
+      continue;
+    }
+    const ToolRunner again;
+    const Args extract = tree.options.back() == "-d" ? Args{created, "-d"}
+                                                      : Args{created};
+    const ToolRun extraction = again.Run(extract);
+    EXPECT_EQ(extraction.status, 0);
+    Tree expected = Padded(tree.files);
+    for (auto piece = expected.begin(); piece != expected.end();) {
+      piece = piece->first.find("unclaimed-") != std::string::npos
+                  ? expected.erase(piece) : std::next(piece);
+    }
+    EXPECT_EQ(FilesOnly(extraction.tree), expected);
+    EXPECT_EQ(run.out.substr(0, extraction.out.size()), extraction.out);
+    ++made;
+  }
+  // Trees that go on whole must be among them, or the test checks little.
+  EXPECT_GE(made, 3);
+}
+
 }  // namespace
