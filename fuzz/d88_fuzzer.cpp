@@ -15,6 +15,8 @@
 // extraction must hold exactly the edited files, and no byte of the image
 // outside the directories and the sectors the repack names may change. A
 // JSON run's standard output goes to a file, which must hold valid JSON.
+// When every file of the image came out whole, the extraction is made into
+// a new image with --create, whose extraction must write the same files.
 //
 // A few bytes of directory can claim 8192 files of over a megabyte each, and
 // the scratch folder is usually a RAM file system. While the tool runs, no
@@ -40,6 +42,7 @@
 #include <vector>
 
 #include "cli/driver.h"
+#include "create_round_trip.h"
 #include "d88_image.h"
 #include "disk/file_system.h"
 #include "host/entry_host_name.h"
@@ -500,6 +503,7 @@ void ExtractAndRepack(std::string& image, bool no_folders,
   Extract(image, no_folders);
   CheckStillInWorkFolder();
   CheckNothingEscaped();
+  d88fuzz::CheckCreateRoundTrip(image_path, scratch, no_folders);
   char* repack_argv[] = {program, image.data(), dash_d, nullptr, nullptr};
   repack_argv[argc] = repack;
   d88::RunTool(argc + 1, repack_argv);

@@ -408,7 +408,7 @@ Tree FilesOnly(const Tree& tree) {
 TEST(CreateTest, RandomFoldersComeBackWholeOrMakeNoImage) {
   std::mt19937 random(2026);
   int made = 0;
-  for (int round = 0; round < 12; ++round) {
+  for (int round = 0; round < 16; ++round) {
     const RandomTree tree = MakeRandomTree(random);
     SCOPED_TRACE("round " + std::to_string(round));
     const ToolRunner runner;
