@@ -46,7 +46,7 @@ echo "data: $files files, $bytes bytes of file data;" \
   "big.d88 $(stat -c %s "$scratch/big.d88") bytes, big.tar $(stat -c %s "$scratch/big.tar") bytes"
 
 "$timer" "$rounds" "$scratch/run" "$tool" "$scratch/big.d88" "$scratch/big.tar" \
-  "$scratch/missing.d88"
+  "$scratch/missing.d88" "$scratch/tree"
 
 # The comparison is only honest if both wrote the same files.
 if diff -r "$scratch/run/d88unpack" "$scratch/run/tar" >/dev/null; then
@@ -92,6 +92,16 @@ else
   exit 1
 fi
 rm -f "$scratch/concatenated"
+
+# The image --create made from the tree extracts to the same tree.
+"$tool" --output "$scratch/run/create/again" "$scratch/run/create/new.d88" >/dev/null
+if diff -r "$scratch/run/create/again" "$scratch/tree" >/dev/null; then
+  echo "d88unpack --create made an image that extracts to the same tree"
+else
+  echo "run.sh: the image --create made extracts to another tree" >&2
+  exit 1
+fi
+rm -rf "$scratch/run/create/again"
 
 # Repacking: one edited file put back into big.d88 (a copy of it), against
 # cp of the image file, which is the least a rewrite of the whole image

@@ -34,8 +34,11 @@ mkdir sub
 
 expect "--only=" --on
 expect "--disk=" --di
+expect "--create" --cr
+expect "--media=2d --media=2dd" --media=2d
+expect "--media=2hd" --media=2h
 expect "--keep-old-files" --keep
-expect "--test --to-stdout" --t
+expect "--test --to-stdout --tracks=" --t
 expect "" --only=A
 expect "sub" --output ""
 expect "B.D77 a.d88 c.d68 sub" ""

@@ -133,6 +133,8 @@ TEST(CreateTest, AnExtractionCreatedAgainExtractsTheSameFiles) {
       {"sample", d88test::SampleImage(), {}, true},
       {"sample, unicode names", d88test::SampleImage(), {"--unicode-names"},
        false},
+      {"sample, --output", d88test::SampleImage(), {"--output=out/disks"},
+       true},
       {"rescue sample", d88test::RescueImage(), {}, false},
       {"rescue sample, -d", d88test::RescueImage(), {"-d"}, false},
       {"Shift_JIS names", ShiftJisDisk(), {}, true},

@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "commands/repack.h"
-#include "commands/repack/run.h"
 #include "disk/names_from_host.h"
 #include "disk/new_disk.h"
 #include "formatted_disk.h"
@@ -16,7 +14,9 @@
 namespace d88 {
 namespace {
 
-using repack::HostPath;
+struct HostPath {
+  char text[4200];
+};
 
 // Folders numbered beyond this are not looked for: an image holds 64 disks.
 constexpr int kHighestFolderNumber = 999;
@@ -52,13 +52,25 @@ struct CreateState {
 // Far too large for a stack.
 CreateState state;
 
+// The path from the start folder, as an extraction lays it out: the output
+// folder, the disk's folder unless -d, and the name. An empty name gives
+// the folder itself ("." for the start folder).
 HostPath PathOf(int disk, const char* name) {
-  const RepackSettings layout = {state.settings.image_path,
-                                 state.settings.output_folder,
-                                 state.settings.folders,
-                                 state.settings.unicode_names,
-                                 {}};
-  return repack::PathOf(layout, disk, name);
+  HostPath path = {};
+  const char* output = state.settings.output_folder;
+  char folder[16] = "";
+  if (state.settings.folders) std::snprintf(folder, sizeof folder, "%03d", disk);
+  const char* parts[] = {output != nullptr ? output : "", folder, name};
+  std::size_t used = 0;
+  for (const char* part : parts) {
+    if (part[0] == '\0' || used >= sizeof path.text) continue;
+    const bool slash = used > 0 && path.text[used - 1] != '/';
+    const int written = std::snprintf(path.text + used, sizeof path.text - used,
+                                      "%s%s", slash ? "/" : "", part);
+    if (written > 0) used += static_cast<std::size_t>(written);
+  }
+  if (used == 0) std::snprintf(path.text, sizeof path.text, ".");
+  return path;
 }
 
 bool Refuse(const HostPath& path, const char* reason) {

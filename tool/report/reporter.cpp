@@ -194,7 +194,8 @@ void Help(const char* program, const char* options_text) {
       "error, when the image cannot be opened, when a folder, a file or\n"
       "standard output cannot be written, when a disk asked for is not in\n"
       "the image, when an --only or --remove pattern matches no entry, when\n"
-      "--keep-old-files keeps a file, or when a repack refuses a change.\n"
+      "--keep-old-files keeps a file, when a repack refuses a change, or\n"
+      "when --create refuses a file or folder.\n"
       "With --test, 2 when a file is not whole or a sector header records\n"
       "trouble.\n",
       options_text);
