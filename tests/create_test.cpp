@@ -129,20 +129,15 @@ void CheckRoundTrip(const RoundTripCase& c) {
 }
 
 TEST(CreateTest, AnExtractionCreatedAgainExtractsTheSameFiles) {
+  // Each way in once: folders and -d, raw and decoded names, --output.
   const RoundTripCase cases[] = {
       {"sample", d88test::SampleImage(), {}, true},
-      {"sample, unicode names", d88test::SampleImage(), {"--unicode-names"},
-       false},
-      {"sample, --output", d88test::SampleImage(), {"--output=out/disks"},
-       true},
-      {"rescue sample", d88test::RescueImage(), {}, false},
+      {"sample, unicode names, --output", d88test::SampleImage(),
+       {"--unicode-names", "--output=out/disks"}, false},
       {"rescue sample, -d", d88test::RescueImage(), {"-d"}, false},
-      {"Shift_JIS names", ShiftJisDisk(), {}, true},
       {"Shift_JIS names, -d", ShiftJisDisk(), {"-d"}, true},
       {"Shift_JIS names, unicode names", ShiftJisDisk(), {"--unicode-names"},
        false},
-      {"Shift_JIS names, unicode names, -d", ShiftJisDisk(),
-       {"-d", "--unicode-names"}, false},
   };
   for (const RoundTripCase& c : cases) CheckRoundTrip(c);
 }
@@ -410,7 +405,7 @@ Tree FilesOnly(const Tree& tree) {
 TEST(CreateTest, RandomFoldersComeBackWholeOrMakeNoImage) {
   std::mt19937 random(2026);
   int made = 0;
-  for (int round = 0; round < 16; ++round) {
+  for (int round = 0; round < 12; ++round) {
     const RandomTree tree = MakeRandomTree(random);
     SCOPED_TRACE("round " + std::to_string(round));
     const ToolRunner runner;
