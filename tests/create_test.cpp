@@ -99,10 +99,25 @@ Bytes ShiftJisDisk() {
   return disk.Build();
 }
 
+// The listing an extraction prints, without the lines of the pieces that
+// --unclaimed adds.
+std::string WithoutPieces(const std::string& listing) {
+  std::string kept;
+  std::size_t start = 0;
+  while (start < listing.size()) {
+    std::size_t end = listing.find('\n', start);
+    end = end == std::string::npos ? listing.size() : end + 1;
+    const std::string line = listing.substr(start, end - start);
+    if (line.find("unclaimed-") == std::string::npos) kept += line;
+    start = end;
+  }
+  return kept;
+}
+
 // An extraction with --unclaimed, a creation from what it wrote, and an
 // extraction of the new image: the same files, the same system area, and a
 // listing with the same names and sizes. The creation's own listing is the
-// one --list gives of the new image.
+// one an extraction of the new image prints.
 void CheckRoundTrip(const RoundTripCase& c) {
   SCOPED_TRACE(c.label);
   if (c.raw_shift_jis && !d88test::HostTakesShiftJisNames()) return;
@@ -110,22 +125,25 @@ void CheckRoundTrip(const RoundTripCase& c) {
   const std::string image = first.WriteImage(c.image);
   const bool unicode = std::count(c.options.begin(), c.options.end(),
                                   "--unicode-names") > 0;
-  ASSERT_EQ(first.Run(Joined({image, "--unclaimed"}, c.options)).status, 0);
+  const ToolRun extraction =
+      first.Run(Joined({image, "--unclaimed"}, c.options));
+  ASSERT_EQ(extraction.status, 0);
   const Tree extracted = FilesToKeep(TreeOf(first.work(), unicode));
   const std::string created = NewImagePath(first);
   const ToolRun create = first.Run(Joined({"--create", created}, c.options));
   ASSERT_EQ(create.status, 0) << create.err;
   EXPECT_EQ(create.err, "");
-  const ToolRun listed = first.Run(Joined({"--list", created}, c.options));
+  const ToolRunner second;
+  const ToolRun again = second.Run(Joined({created, "--unclaimed"}, c.options));
+  ASSERT_EQ(again.status, 0);
+  EXPECT_EQ(FilesToKeep(TreeOf(second.work(), unicode)), extracted);
+  const std::string listing = WithoutPieces(again.out);
   const std::string size = std::to_string(fs::file_size(created));
-  EXPECT_EQ(create.out.substr(0, listed.out.size()), listed.out);
+  EXPECT_EQ(create.out.substr(0, listing.size()), listing);
   EXPECT_NE(create.out.find(ConsoleText(", " + size + " bytes)\n")),
             std::string::npos);
-  const ToolRunner second;
-  ASSERT_EQ(second.Run(Joined({created, "--unclaimed"}, c.options)).status, 0);
-  EXPECT_EQ(FilesToKeep(TreeOf(second.work(), unicode)), extracted);
-  EXPECT_EQ(NamesAndSizes(listed.out),
-            NamesAndSizes(first.Run(Joined({"--list", image}, c.options)).out));
+  EXPECT_EQ(NamesAndSizes(listing),
+            NamesAndSizes(WithoutPieces(extraction.out)));
 }
 
 TEST(CreateTest, AnExtractionCreatedAgainExtractsTheSameFiles) {
@@ -321,15 +339,12 @@ TEST(CreateTest, CreateOptionsAreCheckedBeforeAnythingIsRead) {
       {{"--create", "x.d88", "--tracks=3"}, "invalid --tracks '3' (4 to 164)"},
       {{"--create", "x.d88", "--tracks=165"},
        "invalid --tracks '165' (4 to 164)"},
-      {{"--create", "x.d88", "--tracks=8x"}, "invalid --tracks '8x' (4 to 164)"},
       {{"--create", "x.d88", "--media=1d"},
        "invalid --media '1d' (2d, 2dd or 2hd)"},
       {{"x.d88", "--tracks=40"}, "option --tracks needs --create"},
       {{"x.d88", "--repack", "--media=2dd"}, "option --media needs --create"},
       {{"--create", "x.d88", "--disk=0"},
        "option --disk cannot be used with --create"},
-      {{"--create", "x.d88", "--only=A"},
-       "option --only cannot be used with --create"},
       {{"--create", "x.d88", "--add"}, "option --add needs --repack"},
       {{"--create", "x.d88", "--list"},
        "options --create and --list cannot be used together"},
