@@ -361,6 +361,20 @@ TEST(CreateTest, CreateOptionsAreCheckedBeforeAnythingIsRead) {
   }
 }
 
+// With -d the new image may be made in the folder its files come from: its
+// temporary file there is no file of the disk.
+TEST(CreateTest, AnImageMadeInItsOwnFolderLeavesItselfOut) {
+  const ToolRunner runner;
+  d88test::WriteFileBytes(runner.work() / "ONE", d88test::HostFileBytes(5, 1));
+  const ToolRun run = runner.Run({"--create", "new.d88", "-d"});
+  EXPECT_EQ(run.out, ConsoleText(d88test::ListingLine("ONE", 2, 1, 2, 1, 0x400) +
+                                 "created new.d88 (1 disk, 416688 bytes)\n"));
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.tree.size(), 2u);
+  EXPECT_EQ(run.tree.count("new.d88"), 1u);
+}
+
 // Random folders of random files, with random geometry and options: a run
 // either makes an image whose extraction gives back every file, padded with
 // zeros to whole sectors, or refuses and makes none. The seeds are fixed,
