@@ -243,9 +243,8 @@ std::vector<HostFile> ManyFiles(int count) {
 std::vector<std::string> ManyFolders(int count) {
   std::vector<std::string> folders;
   for (int i = 0; i < count; ++i) {
-    char name[8];
-    std::snprintf(name, sizeof name, "%03d", i);
-    folders.push_back(name);
+    const std::string number = std::to_string(i);
+    folders.push_back(std::string(3 - number.size(), '0') + number);
   }
   return folders;
 }
