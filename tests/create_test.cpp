@@ -271,6 +271,15 @@ void CheckRefusal(const RefusalCase& c) {
 
 constexpr char kNotCreated[] = "d88unpack: \"IMAGE\" not created\n";
 
+// Why a folder that is not there cannot be read, in the host's words.
+std::string NoFolderText() {
+#if defined(_WIN32)
+  return d88test::SystemErrorText(3);  // ERROR_PATH_NOT_FOUND
+#else
+  return "No such file or directory";
+#endif
+}
+
 TEST(CreateTest, EveryRefusalSaysWhyAndWritesNothing) {
   const std::string big = "it does not fit: the files of its disk need ";
   const RefusalCase cases[] = {
@@ -304,6 +313,9 @@ TEST(CreateTest, EveryRefusalSaysWhyAndWritesNothing) {
       {"129 files", {"000"}, ManyFiles(129), {},
        "d88unpack: cannot put \"000/F1128\" on a new disk: its disk's "
        "directory is full (128 entries)\n" + std::string(kNotCreated)},
+      {"a folder that cannot be read", {}, {}, {"-d", "--output=nowhere"},
+       "d88unpack: cannot read folder \"nowhere\": " + NoFolderText() +
+           "\n" + std::string(kNotCreated)},
       {"disk name", {"000"}, {}, {"--set-disk-name=SEVENTEEN BYTES!!"},
        "d88unpack: cannot name the disks \"SEVENTEEN BYTES!!\": a disk name "
        "holds up to 16 bytes\n"},
