@@ -373,16 +373,21 @@ TEST(CreateTest, CreateOptionsAreCheckedBeforeAnythingIsRead) {
 }
 
 // With -d the new image may be made in the folder its files come from: its
-// temporary file there is no file of the disk.
+// temporary file there is no file of the disk. A system area piece of the
+// wrong size is no system area.
 TEST(CreateTest, AnImageMadeInItsOwnFolderLeavesItselfOut) {
   const ToolRunner runner;
   d88test::WriteFileBytes(runner.work() / "ONE", d88test::HostFileBytes(5, 1));
+  d88test::WriteFileBytes(runner.work() / "000-unclaimed-system",
+                          d88test::HostFileBytes(8191, 1));
   const ToolRun run = runner.Run({"--create", "new.d88", "-d"});
   EXPECT_EQ(run.out, ConsoleText(d88test::ListingLine("ONE", 2, 1, 2, 1, 0x400) +
                                  "created new.d88 (1 disk, 416688 bytes)\n"));
-  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.err, ConsoleText("d88unpack: \"000-unclaimed-system\" is not "
+                                 "the 8192 bytes of a system area; the new "
+                                 "disk's system area is zeros\n"));
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.tree.size(), 2u);
+  EXPECT_EQ(run.tree.size(), 3u);
   EXPECT_EQ(run.tree.count("new.d88"), 1u);
 }
 
