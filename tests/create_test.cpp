@@ -407,7 +407,7 @@ RandomTree MakeRandomTree(std::mt19937& random) {
   RandomTree tree;
   const bool folders = pick(0, 3) != 0;
   const int disks = folders ? pick(1, 3) : 1;
-  tree.options = {"--tracks=" + std::to_string(pick(4, 12))};
+  tree.options = {"--tracks=" + std::to_string(pick(4, 16))};
   if (!folders) tree.options.push_back("-d");
   if (pick(0, 3) == 0) tree.options.insert(tree.options.begin(), "--dry-run");
   static const char kLetters[] = "ABCXYZ019_-";
@@ -415,13 +415,13 @@ RandomTree MakeRandomTree(std::mt19937& random) {
     const int count = pick(0, 6);
     for (int i = 0; i < count; ++i) {
       std::string name;
-      for (int length = pick(0, 9) == 0 ? 7 : pick(1, 6); length > 0;
+      for (int length = pick(0, 19) == 0 ? 7 : pick(1, 6); length > 0;
            --length) {
         name += kLetters[pick(0, static_cast<int>(sizeof kLetters) - 2)];
       }
       const std::string folder = folders ? "00" + std::to_string(disk) + "/" : "";
       tree.files[folder + name] = d88test::HostFileBytes(
-          static_cast<std::size_t>(pick(0, 19) == 0 ? 0 : pick(1, 4000)),
+          static_cast<std::size_t>(pick(0, 29) == 0 ? 0 : pick(1, 3000)),
           static_cast<std::uint8_t>(pick(0, 255)));
     }
     if (folders && count == 0) tree.files["00" + std::to_string(disk) + "/unclaimed-01-03"] = {1};
@@ -450,7 +450,7 @@ Tree FilesOnly(const Tree& tree) {
 TEST(CreateTest, RandomFoldersComeBackWholeOrMakeNoImage) {
   std::mt19937 random(2026);
   int made = 0;
-  for (int round = 0; round < 12; ++round) {
+  for (int round = 0; round < 8; ++round) {
     const RandomTree tree = MakeRandomTree(random);
     SCOPED_TRACE("round " + std::to_string(round));
     const ToolRunner runner;
