@@ -158,9 +158,8 @@ bool EncodeDiskName(const char* text) {
                  text);
     return false;
   }
-  // An empty name would only clear the old one: that is no name to set.
-  if (length == 0 || length > kDiskNameLength) {
-    report::Note("cannot name the disks \"%s\": a disk name holds 1 to 16 "
+  if (length > kDiskNameLength) {
+    report::Note("cannot name the disks \"%s\": a disk name holds up to 16 "
                  "bytes, and this one has %lu",
                  text, static_cast<unsigned long>(length));
     return false;
