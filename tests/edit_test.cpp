@@ -389,7 +389,7 @@ TEST(EditTest, NewFilesBecomeEntries) {
 
 // Without folders, --add takes the files of the work folder for the one
 // disk --disk names; the image itself is no new file, even when it lies
-// there.
+// there, and neither is what a killed repack left beside it.
 TEST(EditTest, NewFilesWithoutFolders) {
   FileSystemDisk first("ONE", 4);
   first.AddEntry("OLD", 2, 1, 2, 1);
@@ -401,6 +401,7 @@ TEST(EditTest, NewFilesWithoutFolders) {
   ASSERT_EQ(runner.Run({"i.d88", "-d", "--disk=1"}).status, 0);
   d88test::WriteFileBytes(runner.work() / "NEW",
                           d88test::HostFileBytes(2000, 1));
+  d88test::WriteFileBytes(runner.work() / "i.d88.d88unpack-tmp", {1, 2});
   const ToolRun run =
       runner.Run({"--repack", "--add", "--disk=1", "i.d88", "-d"});
   EXPECT_EQ(run.out,

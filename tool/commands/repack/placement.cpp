@@ -133,9 +133,12 @@ bool IsUnclaimedPiece(const char* name) {
 }
 
 // What an extraction writes, and the pieces --unclaimed writes, are no new
-// files; neither is the image itself.
+// files; neither is the image itself, nor what a killed repack left of a
+// new one beside it (with -d the image may lie in the folder looked at).
 bool WrittenByTheRun(const char* name, const host::FileIdentity& identity) {
-  if (IsUnclaimedPiece(name)) return true;
+  if (IsUnclaimedPiece(name) || std::strstr(name, ".d88unpack-tmp") != nullptr) {
+    return true;
+  }
   const RepackRun& run = Run();
   if (host::SameFile(identity, host::IdentifyFile(run.settings.image_path,
                                                   false))) {
