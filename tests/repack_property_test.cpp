@@ -197,8 +197,14 @@ bool HasOnly(const Args& options) {
   return false;
 }
 
-const unsigned kSeeds[] = {1,  2,  3,  5,  8,  13, 21, 34,  55,  89,
-                           97, 101, 144, 233, 377, 610, 987, 1597};
+// Under Wine every run of the tool costs about twenty times as much, so the
+// Windows build tries the first few seeds only.
+#if defined(_WIN32)
+const std::vector<unsigned> kSeeds = {1, 2, 3, 5};
+#else
+const std::vector<unsigned> kSeeds = {1,  2,  3,   5,   8,   13,  21,  34,  55,
+                                      89, 97, 101, 144, 233, 377, 610, 987, 1597};
+#endif
 
 TEST(RepackPropertyTest, RepackWithoutEditsLeavesTheImageAsItWas) {
   for (unsigned seed : kSeeds) {

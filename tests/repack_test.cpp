@@ -333,8 +333,9 @@ TEST(RepackTest, FailureToWriteLeavesTheImageUntouched) {
 #endif
     if (c.injection != Injection::kFileTooLarge) {
       run = runner.Run({image, "--repack"});
-      EXPECT_EQ(run.out, c.reason.empty() ? "repacked 000/MSG (3072 bytes)\n"
-                                          : "");
+      EXPECT_EQ(run.out, c.reason.empty()
+                             ? ConsoleText("repacked 000/MSG (3072 bytes)\n")
+                             : "");
     }
     EXPECT_EQ(BesideWork(runner), beside);
     if (c.leftovers) {
