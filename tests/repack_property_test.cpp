@@ -186,9 +186,10 @@ Args Joined(const std::string& image, const Args& first, const Args& more) {
 }
 
 // Under Wine every run of the tool costs about twenty times as much, so the
-// Windows build tries the first few seeds only.
+// Windows build tries the first two seeds only: the host code they reach
+// there is the same for every seed.
 #if defined(_WIN32)
-const std::vector<unsigned> kSeeds = {1, 2, 3, 5};
+const std::vector<unsigned> kSeeds = {1, 2};
 #else
 const std::vector<unsigned> kSeeds = {1,  2,  3,   5,   8,   13,  21,  34,  55,
                                       89, 97, 101, 144, 233, 377, 610, 987, 1597};
