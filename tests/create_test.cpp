@@ -294,7 +294,14 @@ TEST(CreateTest, EveryRefusalSaysWhyAndWritesNothing) {
        "image holds at most 64 disks\n"},
       {"names", {"000"}, {{"000/LONGNAME", 1}, {"000/OK", 1}}, {},
        "d88unpack: cannot put \"000/LONGNAME\" on a new disk: an entry's name "
-       "holds 1 to 6 bytes\n" + std::string(kNotCreated)},
+       "holds 1 to 6 bytes, and this one has 8\n" + std::string(kNotCreated)},
+#if !defined(_WIN32)
+      // Windows lists such a name in its ANSI code page, not in UTF-8.
+      {"UTF-8 without --unicode-names", {"000"}, {{"000/\xE3\x83\xA1", 1}}, {},
+       "d88unpack: cannot put \"000/\xE3\x83\xA1\" on a new disk: the name is "
+       "UTF-8 text, which --unicode-names stores in Shift_JIS\n" +
+           std::string(kNotCreated)},
+#endif
       {"no Shift_JIS", {"000"}, {{"000/caf\xC3\xA9", 1}}, {"--unicode-names"},
        "d88unpack: cannot put \"000/caf\xC3\xA9\" on a new disk: the name "
        "has no Shift_JIS form\n" + std::string(kNotCreated)},
@@ -318,7 +325,7 @@ TEST(CreateTest, EveryRefusalSaysWhyAndWritesNothing) {
            "\n" + std::string(kNotCreated)},
       {"disk name", {"000"}, {}, {"--set-disk-name=SEVENTEEN BYTES!!"},
        "d88unpack: cannot name the disks \"SEVENTEEN BYTES!!\": a disk name "
-       "holds up to 16 bytes\n"},
+       "holds up to 16 bytes, and this one has 17\n"},
   };
   for (const RefusalCase& c : cases) CheckRefusal(c);
 }
@@ -373,11 +380,12 @@ TEST(CreateTest, CreateOptionsAreCheckedBeforeAnythingIsRead) {
 }
 
 // With -d the new image may be made in the folder its files come from: its
-// temporary file there is no file of the disk. A system area piece of the
-// wrong size is no system area.
+// temporary file there is no file of the disk, nor is one a killed run
+// left. A system area piece of the wrong size is no system area.
 TEST(CreateTest, AnImageMadeInItsOwnFolderLeavesItselfOut) {
   const ToolRunner runner;
   d88test::WriteFileBytes(runner.work() / "ONE", d88test::HostFileBytes(5, 1));
+  d88test::WriteFileBytes(runner.work() / "old.d88.d88unpack-tmp-2", {1});
   d88test::WriteFileBytes(runner.work() / "000-unclaimed-system",
                           d88test::HostFileBytes(8191, 1));
   const ToolRun run = runner.Run({"--create", "new.d88", "-d"});
@@ -387,7 +395,7 @@ TEST(CreateTest, AnImageMadeInItsOwnFolderLeavesItselfOut) {
                                  "the 8192 bytes of a system area; the new "
                                  "disk's system area is zeros\n"));
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.tree.size(), 3u);
+  EXPECT_EQ(run.tree.size(), 4u);
   EXPECT_EQ(run.tree.count("new.d88"), 1u);
 }
 

@@ -36,8 +36,6 @@ struct CreatedDisk {
 struct CreateState {
   CreateSettings settings;
   std::uint8_t disk_name[kDiskNameLength];
-  // The temporary file the image is written to, which the folders may hold.
-  host::FileIdentity temp_file;
   ListedName listed[kMaxListed];
   int listed_count;
   bool listing_overflowed;
@@ -124,8 +122,14 @@ bool IsPiece(const char* name) {
   return name[3] == '-' && std::strncmp(name + 4, kPiece, length) == 0;
 }
 
+// A temporary file of this tool (this run's new image, a repack's, one a
+// killed run left) holds no file of a disk either.
+bool IsTemporary(const char* name) {
+  return std::strstr(name, ".d88unpack-tmp") != nullptr;
+}
+
 void KeepListedName(void*, const char* name) {
-  if (IsPiece(name)) return;
+  if (IsPiece(name) || IsTemporary(name)) return;
   if (state.listed_count >= kMaxListed) {
     state.listing_overflowed = true;
     return;
@@ -224,20 +228,12 @@ bool PlaceFile(const HostPath& path, const char* raw_name) {
   return true;
 }
 
-// The temporary file of the new image is no file of a disk; its name is
-// too long for an entry, so it is only looked for among the refused.
-bool IsOwnFile(const HostPath& path) {
-  return host::SameFile(host::IdentifyFile(path.text,
-                                           state.settings.unicode_names),
-                        state.temp_file);
-}
-
 bool AddFile(int disk, const char* name) {
   const HostPath path = PathOf(disk, name);
   char raw_name[kEntryNameLength + 1];
   const char* problem =
       EntryNameProblemOf(name, state.settings.unicode_names, raw_name);
-  if (problem != nullptr) return IsOwnFile(path) || Refuse(path, problem);
+  if (problem != nullptr) return Refuse(path, problem);
   if (state.disk.EntryCount() >= kMaxDirEntries) {
     return Refuse(path, "its disk's directory is full (128 entries)");
   }
@@ -346,7 +342,6 @@ int CreateImage(const CreateSettings& settings) {
   const int disk_count = CountDiskFolders();
   if (disk_count < 0) return 1;
   host::Replacement image = {};
-  state.temp_file = {};
   if (!settings.dry_run) {
     image = host::StartNewFile(settings.image_path);
     if (image.stream == nullptr) {
@@ -355,7 +350,6 @@ int CreateImage(const CreateSettings& settings) {
     }
     std::setvbuf(image.stream, state.stream_buffer, _IOFBF,
                  sizeof state.stream_buffer);
-    state.temp_file = host::IdentifyFile(image.temp_path, false);
   }
   if (!BuildAndWrite(disk_count, image)) {
     if (image.stream != nullptr) host::AbandonReplacement(image);

@@ -627,8 +627,13 @@ void ClearFileError() {
 // rename within one folder is a single step on every host, never a copy.
 constexpr char kTempSuffix[] = ".d88unpack-tmp";
 
-bool MakeTempName(const char* path, char* dest, std::size_t capacity) {
-  const int written = std::snprintf(dest, capacity, "%s%s", path, kTempSuffix);
+// The first try is target + ".d88unpack-tmp", then "-2", "-3" and so on.
+bool MakeTempName(const char* path, int attempt, char* dest,
+                  std::size_t capacity) {
+  const int written =
+      attempt == 1
+          ? std::snprintf(dest, capacity, "%s%s", path, kTempSuffix)
+          : std::snprintf(dest, capacity, "%s%s-%d", path, kTempSuffix, attempt);
   return written > 0 && static_cast<std::size_t>(written) < capacity;
 }
 
@@ -937,6 +942,28 @@ bool ListPlainFiles(const char* path, bool, FileVisitor visit, void* context) {
 
 #endif
 
+namespace {
+
+// Each name is created exclusively, so no two runs ever hold the same one;
+// a name that is taken (another run's, or one a killed run left) is passed
+// over for the next. model gives the permissions (nullptr: a new file's).
+void CreateTempFile(Replacement& replacement, const char* model) {
+  constexpr int kTempAttempts = 1000;
+  for (int attempt = 1; attempt <= kTempAttempts; ++attempt) {
+    if (!MakeTempName(replacement.target_path, attempt, replacement.temp_path,
+                      sizeof replacement.temp_path)) {
+      last_file_error = ENAMETOOLONG;
+      return;
+    }
+    replacement.stream = CreateNewFile(replacement.temp_path, model);
+    if (replacement.stream != nullptr) return;
+    last_file_error = errno;
+    if (errno != EEXIST) return;
+  }
+}
+
+}  // namespace
+
 Replacement StartReplacement(const char* path) {
   Replacement replacement = {};
   ClearFileError();
@@ -947,13 +974,7 @@ Replacement StartReplacement(const char* path) {
   }
   const char* target = replacement.target_path;
   if (IsReadOnly(target)) return replacement;
-  if (!MakeTempName(target, replacement.temp_path,
-                    sizeof replacement.temp_path)) {
-    last_file_error = ENAMETOOLONG;
-    return replacement;
-  }
-  replacement.stream = CreateNewFile(replacement.temp_path, target);
-  if (replacement.stream == nullptr) last_file_error = errno;
+  CreateTempFile(replacement, target);
   return replacement;
 }
 
@@ -998,9 +1019,7 @@ Replacement StartNewFile(const char* path) {
   Replacement replacement = {};
   ClearFileError();
   if (!CopyPath(path, replacement.target_path,
-                sizeof replacement.target_path) ||
-      !MakeTempName(path, replacement.temp_path,
-                    sizeof replacement.temp_path)) {
+                sizeof replacement.target_path)) {
     last_file_error = ENAMETOOLONG;
     return replacement;
   }
@@ -1008,8 +1027,7 @@ Replacement StartNewFile(const char* path) {
     last_file_error = EEXIST;
     return replacement;
   }
-  replacement.stream = CreateNewFile(replacement.temp_path, nullptr);
-  if (replacement.stream == nullptr) last_file_error = errno;
+  CreateTempFile(replacement, nullptr);
   return replacement;
 }
 

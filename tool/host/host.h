@@ -135,8 +135,10 @@ struct Replacement {
   char temp_path[4096];
   char target_path[4096];  // the file replaced: path, or where it leads
 };
-// Makes the temporary file (target + ".d88unpack-tmp", which must not
-// exist) with the old file's permissions. Refuses a file that is read-only.
+// Makes the temporary file with the old file's permissions, under the
+// first of target + ".d88unpack-tmp", ".d88unpack-tmp-2", ... that it can
+// create anew: a name another run holds or a killed run left is passed
+// over, never written to. Refuses a file that is read-only.
 Replacement StartReplacement(const char* path);
 // Flushes the new file to the disk, closes it, renames it over the target
 // and flushes the target's folder. On failure the temporary file is
@@ -147,9 +149,10 @@ bool FinishReplacement(const Replacement& replacement, const char* path);
 void AbandonReplacement(const Replacement& replacement);
 
 // A new file under a name that nothing takes: written whole under a
-// temporary name beside it (path + ".d88unpack-tmp", which must not exist
-// either), flushed to the disk and only then given its name, which fails
-// rather than replace whatever appeared there meanwhile.
+// temporary name beside it, chosen as StartReplacement chooses one, with
+// the permissions of any new file, flushed to the disk and only then given
+// its name, which fails rather than replace whatever appeared there
+// meanwhile.
 bool SomethingStandsAt(const char* path);  // a file, a folder, a link
 Replacement StartNewFile(const char* path);
 // On failure the temporary file is removed; nothing stands at the path.

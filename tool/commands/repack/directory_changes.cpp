@@ -116,6 +116,11 @@ bool RenameOne(const char* text) {
   DiskState& disk = run.disks[found.disk_index];
   char raw_name[kEntryNameLength + 1];
   const char* problem = EntryNameProblemOf(new_name, raw_name);
+  // The name the entry has already is no change: nothing to say or write.
+  if (problem == nullptr &&
+      std::strcmp(raw_name, disk.directory.Entry(found.slot).name) == 0) {
+    return true;
+  }
   if (problem == nullptr) problem = DirectoryProblem(disk);
   if (problem == nullptr && NameTaken(disk.number, raw_name, found.slot)) {
     problem = "another entry of its disk has that name";
@@ -149,6 +154,8 @@ bool EncodeDiskName(const char* text) {
 
 }  // namespace
 
+// A disk whose header holds the asked-for bytes already is not changed,
+// so that it reports nothing and the image need not be written at all.
 bool SetHeaders() {
   RepackRun& run = Run();
   const EditRequest& edits = run.settings.edits;
@@ -157,8 +164,11 @@ bool SetHeaders() {
   const bool protect =
       edits.write_protect != EditRequest::WriteProtect::kUnchanged;
   for (int d = 0; d < run.disk_count; ++d) {
-    run.disks[d].named = named;
-    run.disks[d].protection_set = protect;
+    DiskState& disk = run.disks[d];
+    disk.named = named && std::memcmp(disk.old_name, run.disk_name,
+                                      kDiskNameLength) != 0;
+    disk.protection_set =
+        protect && disk.old_protection != WriteProtectByte(edits);
   }
   return named || edits.disk_name == nullptr;
 }
@@ -173,7 +183,7 @@ bool RemoveEntries() {
       matched += RemoveMatches(run.disks[d], pattern, ok);
     }
     if (matched == 0) {
-      report::Note("--remove=%s matches no entry", pattern);
+      report::Note("no entry matches \"%s\"", pattern);
       ok = false;
     }
   }
