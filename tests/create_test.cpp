@@ -455,10 +455,20 @@ Tree FilesOnly(const Tree& tree) {
   return files;
 }
 
+// Under Wine every run of the tool costs about twenty times as much: half
+// the trees there, of which two still go on whole.
+#if defined(_WIN32)
+constexpr int kRandomTrees = 4;
+constexpr int kTreesMadeAtLeast = 2;
+#else
+constexpr int kRandomTrees = 8;
+constexpr int kTreesMadeAtLeast = 3;
+#endif
+
 TEST(CreateTest, RandomFoldersComeBackWholeOrMakeNoImage) {
   std::mt19937 random(2026);
   int made = 0;
-  for (int round = 0; round < 8; ++round) {
+  for (int round = 0; round < kRandomTrees; ++round) {
     const RandomTree tree = MakeRandomTree(random);
     SCOPED_TRACE("round " + std::to_string(round));
     const ToolRunner runner;
@@ -491,7 +501,7 @@ TEST(CreateTest, RandomFoldersComeBackWholeOrMakeNoImage) {
     ++made;
   }
   // Trees that go on whole must be among them, or the test checks little.
-  EXPECT_GE(made, 3);
+  EXPECT_GE(made, kTreesMadeAtLeast);
 }
 
 }  // namespace
