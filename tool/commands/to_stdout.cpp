@@ -8,7 +8,11 @@
 
 namespace d88 {
 
-void FilesToStdout::BeginRun() { host::UseBinaryOutput(); }
+// The bytes are the whole work: when their reader quits, the run stops.
+void FilesToStdout::BeginRun() {
+  host::UseBinaryOutput();
+  report::StopWhenReaderQuits();
+}
 
 void FilesToStdout::Entry(const DiskVisit& disk, const EntryFacts& facts) {
   const FileRead& read = *facts.read;
