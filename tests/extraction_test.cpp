@@ -285,9 +285,9 @@ TEST(ExtractionTest, UnwritableHostFiles) {
 #else
   const std::string folder_reason = "Is a directory";
 #endif
-  EXPECT_EQ(run.err, ConsoleText("d88unpack: cannot write file \"\": "
+  EXPECT_EQ(run.err, ConsoleText("d88unpack: cannot write file \"000/\": "
                                  "No such file or directory\n"
-                                 "d88unpack: cannot write file \"INDIR\": " +
+                                 "d88unpack: cannot write file \"000/INDIR\": " +
                                  folder_reason + "\n"));
   const Tree expected = {
       {"000", "<dir>"},

@@ -13,7 +13,8 @@
 namespace d88test {
 
 struct ToolRun {
-  int status = -1;
+  int status = -1;  // -1 when a signal ended the run
+  int signal = 0;   // the signal that ended it (POSIX)
   std::string out;
   std::string err;
   // What the run left in its working folder (see ReadTree).
@@ -56,6 +57,10 @@ class ToolRunner {
   // Windows through the wide command line, as a Unicode console passes
   // them whatever the ANSI code page; elsewhere exactly as Run does.
   ToolRun RunUnicode(const std::vector<std::string>& utf8_args) const;
+  // Runs the tool with its standard output on a pipe whose reader has
+  // already gone, as with "| true" once true has quit, and standard error
+  // to a file; out stays empty.
+  ToolRun RunIntoClosedPipe(const std::vector<std::string>& args) const;
   // Runs the tool on the image with the given arguments after its path.
   ToolRun RunOn(const Bytes& image,
                 const std::vector<std::string>& extra = {}) const;

@@ -51,6 +51,7 @@ enum class DiskOutcome { kDone, kFailed, kStopRun };
 struct Consumers {
   explicit Consumers(const Options& options)
       : json_document(ModeName(options.mode), options.unicode_names),
+        tester(image),
         info(options.json ? DiskInfo::ShowJson : DiskInfo::ShowText),
         extractor(options.unicode_names, options.old_files),
         repacker(image, {options.image_path, options.output_folder,
