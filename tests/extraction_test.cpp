@@ -297,6 +297,32 @@ TEST(ExtractionTest, UnwritableHostFiles) {
   EXPECT_EQ(run.tree, expected);
 }
 
+// --to-stdout gives an entry's bytes only where an extraction writes its
+// file: an entry whose name leaves nothing to name a host file by fails the
+// same way, with or without folders, and the run ends with status 1.
+TEST(ExtractionTest, ToStdoutFailsWhereTheExtractionFails) {
+  FileSystemDisk disk("FAILS");
+  disk.AddEntry("", 2, 1, 2, 1).AddEntry("OK", 2, 3, 2, 3);
+  for (const bool folders : {true, false}) {
+    const ToolRunner runner;
+    const std::string image = runner.WriteImage(disk.Build());
+    const ToolRun extraction = runner.Run(folders ? std::vector<std::string>{image}
+                                                  : std::vector<std::string>{image, "-d"});
+    std::vector<std::string> args{image, "--to-stdout"};
+    if (!folders) args.insert(args.begin() + 1, "-d");
+    const ToolRunner stdout_runner;
+    const ToolRun run = stdout_runner.Run(args);
+    const std::string label = folders ? "000/" : "";
+    EXPECT_EQ(extraction.status, 1) << folders;
+    EXPECT_EQ(run.status, extraction.status) << folders;
+    EXPECT_EQ(run.out, AsText(d88test::SectorPattern(2, 3))) << folders;
+    EXPECT_EQ(run.err, ConsoleText("d88unpack: cannot write file \"" + label +
+                                   "\": its name is empty\n"))
+        << folders;
+    EXPECT_TRUE(run.tree.empty()) << folders;
+  }
+}
+
 #if !defined(_WIN32)
 // A disk folder that is a symbolic link is not followed, whether it leads to
 // a folder outside or nowhere: that disk is skipped with a line naming the
