@@ -320,9 +320,9 @@ std::int32_t D88Image::ListSectorRecords(int track, RecordSummary* dest,
       });
 }
 
-std::int32_t D88Image::VisitSectorRecords(int track, RecordVisitor visit,
-                                          void* context) {
-  return WalkForListing(track, kMaxTrackRecords,
+std::int32_t D88Image::VisitSectorRecords(int track, std::int32_t max_records,
+                                          RecordVisitor visit, void* context) {
+  return WalkForListing(track, max_records,
                         [visit, context](std::int32_t, const SectorHeader& record) {
                           visit(context, Summarize(record));
                         });

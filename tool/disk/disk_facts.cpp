@@ -11,6 +11,12 @@ struct TrackWalk {
   int track;
 };
 
+// A floppy track holds a few dozen records; even sectors of no data, each
+// with its ID field and gaps, leave room for under 200 on a high-density
+// track. A track that claims more than this is a crafted chain, each of
+// whose records would cost a read: this many are counted, and no more.
+constexpr std::int32_t kMaxRecordsCounted = 1024;
+
 bool IsDamaged(const RecordSummary& record) {
   return record.status != 0 || record.deleted_mark == kDeletedDataMark;
 }
@@ -30,11 +36,11 @@ void CountRecord(void* context, const RecordSummary& record) {
 
 // One walk over the track's records, in stored order, for their number,
 // data lengths and header status. Every record counts, even one whose ID
-// repeats another's, however many the track holds.
+// repeats another's, up to kMaxRecordsCounted.
 TrackWalk WalkTrack(D88Image& image, int track) {
   TrackWalk walk = {};
   walk.track = track;
-  image.VisitSectorRecords(track, CountRecord, &walk);
+  image.VisitSectorRecords(track, kMaxRecordsCounted, CountRecord, &walk);
   return walk;
 }
 

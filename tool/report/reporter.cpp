@@ -202,8 +202,9 @@ void Help(const char* program, const char* options_text) {
       "standard output cannot be written, when a disk asked for is not in\n"
       "the image, when an --only or --remove pattern matches no entry, when\n"
       "--keep-old-files keeps a file, or when a repack refuses a change.\n"
-      "With --test, 2 when a file is not whole or a sector header records\n"
-      "trouble.\n",
+      "With --test, 2 when a file is not whole, a sector header records\n"
+      "trouble, or the image holds no disk, a bad disk header or a directory\n"
+      "that is not whole.\n",
       options_text);
 }
 
