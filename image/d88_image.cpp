@@ -297,10 +297,9 @@ std::int32_t D88Image::ListSectorIds(int track, std::uint8_t* dest,
   return listed * kSectorIdSize;
 }
 
-// The same walk, keeping each header's length and status: one pass over the
-// track, however many records it holds.
 namespace {
 
+// What a listing keeps of a record's header.
 RecordSummary Summarize(const SectorHeader& record) {
   RecordSummary summary = {};
   UnpackId(record.id, summary.id);
@@ -312,6 +311,8 @@ RecordSummary Summarize(const SectorHeader& record) {
 
 }  // namespace
 
+// The same walk, keeping each header's length and status: one pass over the
+// track, however many records it holds.
 std::int32_t D88Image::ListSectorRecords(int track, RecordSummary* dest,
                                          std::int32_t max_records) {
   return WalkForListing(
@@ -322,10 +323,11 @@ std::int32_t D88Image::ListSectorRecords(int track, RecordSummary* dest,
 
 std::int32_t D88Image::VisitSectorRecords(int track, std::int32_t max_records,
                                           RecordVisitor visit, void* context) {
-  return WalkForListing(track, max_records,
-                        [visit, context](std::int32_t, const SectorHeader& record) {
-                          visit(context, Summarize(record));
-                        });
+  return WalkForListing(
+      track, max_records,
+      [visit, context](std::int32_t, const SectorHeader& record) {
+        visit(context, Summarize(record));
+      });
 }
 
 }  // namespace d88

@@ -321,7 +321,9 @@ TEST(DamageTest, ImplausibleDiskHeadersAreNamed) {
       const bool test = std::string(mode) == "--test";
       EXPECT_EQ(run.status, test ? 2 : 0) << c.what << mode;
       std::vector<std::string> notes;
-      if (!c.note.empty()) notes.push_back("disk 000: not a D88 disk header: " + c.note);
+      if (!c.note.empty()) {
+        notes.push_back("disk 000: not a D88 disk header: " + c.note);
+      }
       if (test) {
         notes.push_back("disk 000: directory not whole in the image "
                         "(0 of 2048 bytes); entries past that are lost");
@@ -615,13 +617,17 @@ TEST(DamageTest, TestModeCountsADamagedImage) {
   FileSystemDisk second("SECOND", 6);
   second.AddEntry("SCORES", 2, 1, 2, 1);
   const Bytes two = d88test::Concat({whole, second.Build()});
-  const Bytes cut_into_second(two.begin(), two.begin() + static_cast<long>(whole.size()) + 5000);
-  const Bytes cut_into_first(whole.begin(), whole.begin() + 5000);
+  const auto cut = [](const Bytes& bytes, std::size_t size) {
+    return Bytes(bytes.begin(), bytes.begin() + static_cast<long>(size));
+  };
+  const Bytes cut_into_second = cut(two, whole.size() + 5000);
+  const Bytes cut_into_first = cut(whole, 5000);
   FileSystemDisk half = first;
   half.SetDirectoryBytes(1024);
   const std::string size_past =
       "disk 001: not a D88 disk header: size field " +
-      std::to_string(two.size() - whole.size()) + " reaches past the end of the file";
+      std::to_string(two.size() - whole.size()) +
+      " reaches past the end of the file";
   struct Case {
     const char* what;
     Bytes image;
@@ -656,7 +662,8 @@ TEST(DamageTest, TestModeCountsADamagedImage) {
       if (json) args.push_back("--json");
       const ToolRun listed = runner.Run(args);
       EXPECT_EQ(listed.status, 0) << c.what << json;
-      EXPECT_EQ(listed.err, notes.empty() ? "" : Notes(notes)) << c.what << json;
+      EXPECT_EQ(listed.err, notes.empty() ? "" : Notes(notes))
+          << c.what << json;
       notes.insert(notes.end(), c.test_notes.begin(), c.test_notes.end());
       args[1] = "--test";
       const ToolRun tested = runner.Run(args);

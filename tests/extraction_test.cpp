@@ -306,10 +306,10 @@ TEST(ExtractionTest, ToStdoutFailsWhereTheExtractionFails) {
   for (const bool folders : {true, false}) {
     const ToolRunner runner;
     const std::string image = runner.WriteImage(disk.Build());
-    const ToolRun extraction = runner.Run(folders ? std::vector<std::string>{image}
-                                                  : std::vector<std::string>{image, "-d"});
-    std::vector<std::string> args{image, "--to-stdout"};
-    if (!folders) args.insert(args.begin() + 1, "-d");
+    std::vector<std::string> args{image};
+    if (!folders) args.push_back("-d");
+    const ToolRun extraction = runner.Run(args);
+    args.push_back("--to-stdout");
     const ToolRunner stdout_runner;
     const ToolRun run = stdout_runner.Run(args);
     const std::string label = folders ? "000/" : "";

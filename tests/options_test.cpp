@@ -90,7 +90,8 @@ TEST(OptionsTest, MistakesAreNamedBeforeTheUsage) {
 TEST(OptionsTest, ColorAloneNeverTakesTheImagePath) {
   const ToolRunner runner;
   const std::string image = runner.WriteImage(ThreeDisks());
-  const ToolRun always = runner.Run({"--map", "--disk=0", "--color=always", image});
+  const ToolRun always =
+      runner.Run({"--map", "--disk=0", "--color=always", image});
   ASSERT_EQ(always.status, 0);
   ASSERT_NE(always.out.find("\x1b["), std::string::npos);
   for (const Args& args : {Args{"--map", "--disk=0", "--color", image},

@@ -192,7 +192,8 @@ ToolRun ToolRunner::RunWith(const std::vector<std::string>& args,
 
 // A pipe's write end, inheritable, whose read end is closed, and a file for
 // standard error; the tool starts in the work folder with both.
-ToolRun ToolRunner::RunIntoClosedPipe(const std::vector<std::string>& args) const {
+ToolRun ToolRunner::RunIntoClosedPipe(
+    const std::vector<std::string>& args) const {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE read_end = nullptr;
   HANDLE write_end = nullptr;
@@ -231,10 +232,13 @@ ToolRun ToolRunner::RunIntoClosedPipe(const std::vector<std::string>& args) cons
 
 #else
 
-ToolRun ToolRunner::RunIntoClosedPipe(const std::vector<std::string>& args) const {
+ToolRun ToolRunner::RunIntoClosedPipe(
+    const std::vector<std::string>& args) const {
   const std::string tool = ToolPath();
   std::vector<char*> argv{const_cast<char*>(tool.c_str())};
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  for (const std::string& arg : args) {
+    argv.push_back(const_cast<char*>(arg.c_str()));
+  }
   argv.push_back(nullptr);
   const fs::path err = scratch_.path() / "stderr";
   int ends[2];

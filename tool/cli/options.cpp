@@ -297,7 +297,8 @@ constexpr OptionRow kOptionTable[] = {
 const OptionRow* FindOption(const char* name, std::size_t length) {
   for (const OptionRow& row : kOptionTable) {
     const char* known = row.description.name;
-    if (std::strlen(known) == length && std::strncmp(known, name, length) == 0) {
+    if (std::strlen(known) == length &&
+        std::strncmp(known, name, length) == 0) {
       return &row;
     }
   }

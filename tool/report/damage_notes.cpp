@@ -150,7 +150,9 @@ void DescribeHeaderProblems(D88Image& image, char* reasons,
                   static_cast<unsigned long>(size));
     AddReason(reasons, capacity, reason);
   }
-  if (!AnyTrackRecorded(image)) AddReason(reasons, capacity, "no track recorded");
+  if (!AnyTrackRecorded(image)) {
+    AddReason(reasons, capacity, "no track recorded");
+  }
   const int inside = TrackInsideHeader(image);
   if (inside >= 0) {
     std::snprintf(reason, sizeof reason,
