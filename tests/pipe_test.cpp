@@ -4,7 +4,6 @@
 // reader gone, on every host.
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <map>
 #include <string>
 #include <vector>
@@ -80,7 +79,6 @@ TEST(PipeTest, AReaderThatQuitsCostsNoWork) {
     Args args{runner.WriteImage(image)};
     args.insert(args.end(), c.args.begin(), c.args.end());
     const ToolRun run = runner.RunIntoClosedPipe(args);
-    EXPECT_EQ(run.signal, 0) << label;
     EXPECT_EQ(run.status, c.status) << label;
     EXPECT_EQ(run.err, reference.err) << label;
     EXPECT_EQ(Paths(run.tree), Paths(reference.tree)) << label;
@@ -96,7 +94,6 @@ TEST(PipeTest, ARepackFinishesWithoutItsReader) {
   const Bytes edited = d88test::HostFileBytes(1024, 7);
   d88test::WriteFileBytes(runner.work() / "000" / "F042", edited);
   const ToolRun run = runner.RunIntoClosedPipe({image, "--repack", "--disk=0"});
-  EXPECT_EQ(run.signal, 0);
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
   const ToolRun back =
@@ -105,17 +102,14 @@ TEST(PipeTest, ARepackFinishesWithoutItsReader) {
 }
 
 // --to-stdout has nothing to do but its output: it stops at once, as a
-// filter cut off by its reader does, before it reads the damaged file
-// that would make a note.
+// filter cut off by its reader does (killed by SIGPIPE, where the host has
+// it, or status 141), before it reads the damaged file that would make a
+// note.
 TEST(PipeTest, ToStdoutStopsLikeAFilter) {
   const ToolRunner runner;
   const ToolRun run =
       runner.RunIntoClosedPipe({runner.WriteImage(ManyFiles()), "--to-stdout"});
-#if defined(_WIN32)
   EXPECT_EQ(run.status, 141);
-#else
-  EXPECT_EQ(run.signal, SIGPIPE);
-#endif
   EXPECT_EQ(run.err, "");
   EXPECT_TRUE(run.tree.empty());
 }

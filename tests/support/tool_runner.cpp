@@ -258,8 +258,8 @@ ToolRun ToolRunner::RunIntoClosedPipe(
   close(ends[1]);
   int status = 0;
   waitpid(child, &status, 0);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  run.status =
+      WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
   run.err = ReadFileText(err);
   run.tree = ReadTree(work_);
   return run;

@@ -13,8 +13,7 @@
 namespace d88test {
 
 struct ToolRun {
-  int status = -1;  // -1 when a signal ended the run
-  int signal = 0;   // the signal that ended it (POSIX)
+  int status = -1;
   std::string out;
   std::string err;
   // What the run left in its working folder (see ReadTree).
@@ -59,7 +58,8 @@ class ToolRunner {
   ToolRun RunUnicode(const std::vector<std::string>& utf8_args) const;
   // Runs the tool with its standard output on a pipe whose reader has
   // already gone, as with "| true" once true has quit, and standard error
-  // to a file; out stays empty.
+  // to a file; out stays empty. A signal that ends the tool makes the
+  // status 128 + its number, as a shell reports it.
   ToolRun RunIntoClosedPipe(const std::vector<std::string>& args) const;
   // Runs the tool on the image with the given arguments after its path.
   ToolRun RunOn(const Bytes& image,
