@@ -34,13 +34,12 @@ mkdir sub
 
 expect "--only=" --on
 expect "--disk=" --di
-expect "--create" --cr
-expect "--media=2d --media=2dd" --media=2d
-expect "--media=2hd" --media=2h
 expect "--keep-old-files" --keep
 expect "--test --to-stdout --tracks=" --t
 expect "" --only=A
-expect "sub" --output ""
+expect "sub/" --output ""
+expect "--output=sub/" --output=s
+expect "sub/" --output = s
 expect "B.D77 a.d88 c.d68 sub" ""
 expect "B.D77" --list B
 exit $((failures > 0))
