@@ -84,7 +84,10 @@ function removeTree(path) {
   fs.rmdir(path);
 }
 
+// The folder may be the one the last run worked in; the file system lets
+// no one remove the folder it stands in.
 function freshFolder(path) {
+  state.module.FS.chdir('/');
   removeTree(path);
   state.module.FS.mkdir(path);
 }
@@ -188,8 +191,12 @@ function openBytes(name, bytes) {
 async function openFile(file) {
   if (!file) return;
   setStatus(`Opening ${file.name}…`);
-  const bytes = new Uint8Array(await file.arrayBuffer());
-  openBytes(file.name, bytes);
+  try {
+    openBytes(file.name, new Uint8Array(await file.arrayBuffer()));
+  } catch (error) {
+    setStatus(`${file.name} could not be opened: ${error}`);
+    throw error;
+  }
 }
 
 // ---- Showing an image ----------------------------------------------------

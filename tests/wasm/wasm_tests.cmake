@@ -41,3 +41,19 @@ add_test(NAME wasm_differential
     --native-build ${D88UNPACK_NATIVE_BUILD}
     --wasm-build ${CMAKE_BINARY_DIR}
     --work ${wasm_test_dir}/differential)
+
+# The page in headless Chromium, driven by puppeteer-core from npm.
+set(browser_packages ${CMAKE_CURRENT_BINARY_DIR}/browser)
+add_test(NAME browser_packages
+  COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_CURRENT_SOURCE_DIR}/browser
+    -DDEST=${browser_packages}
+    -P ${CMAKE_CURRENT_SOURCE_DIR}/browser/install_packages.cmake)
+set_tests_properties(browser_packages PROPERTIES FIXTURES_SETUP browser)
+add_test(NAME browser_page
+  COMMAND ${NODE_JS_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/browser/browser_test.js
+    --native-build ${D88UNPACK_NATIVE_BUILD}
+    --page ${CMAKE_BINARY_DIR}/web
+    --work ${wasm_test_dir}/browser)
+set_tests_properties(browser_page PROPERTIES
+  FIXTURES_REQUIRED browser
+  ENVIRONMENT NODE_PATH=${browser_packages}/node_modules)
