@@ -24,31 +24,54 @@ const state = {
 
 // A growing byte buffer that collects one of the program's streams.
 class ByteSink {
-  constructor() { this.reset(); }
-  reset() { this.data = new Uint8Array(65536); this.length = 0; }
-  push(byte) {
-    if (this.length === this.data.length) {
-      const bigger = new Uint8Array(this.data.length * 2);
-      bigger.set(this.data);
+  constructor() { this.data = new Uint8Array(1 << 16); this.length = 0; }
+  reset() { this.length = 0; }
+  append(chunk) {
+    if (this.length + chunk.length > this.data.length) {
+      let size = this.data.length * 2;
+      while (size < this.length + chunk.length) size *= 2;
+      const bigger = new Uint8Array(size);
+      bigger.set(this.data.subarray(0, this.length));
       this.data = bigger;
     }
-    this.data[this.length++] = byte;
+    this.data.set(chunk, this.length);
+    this.length += chunk.length;
   }
   bytes() { return this.data.slice(0, this.length); }
 }
 
 const utf8 = new TextDecoder('utf-8');
 
+// A device that hands every write to the sink whole: the program sees a
+// file, not a terminal, and its output arrives unchanged, a block at a time.
+function sinkDevice(fs, minor, sink) {
+  const device = fs.makedev(64, minor);
+  fs.registerDevice(device, {
+    open(stream) { stream.seekable = false; },
+    close() {},
+    read() { return 0; },
+    write(stream, buffer, offset, length) {
+      sink.append(buffer.subarray(offset, offset + length));
+      return length;
+    },
+  });
+  const path = `/dev/d88unpack-${minor}`;
+  fs.mkdev(path, device);
+  return path;
+}
+
+// Standard output and error become the two sinks: each descriptor is closed
+// and opened again on its device, which takes the lowest free number.
 async function startTool() {
   state.stdout = new ByteSink();
   state.stderr = new ByteSink();
-  // Standard output and error as plain devices: the program sees files, not
-  // terminals, and every byte it writes arrives here unchanged.
-  state.module = await createD88unpack({
-    preRun: [(module) => module.FS.init(
-        () => null, (byte) => state.stdout.push(byte),
-        (byte) => state.stderr.push(byte))],
-  });
+  state.module = await createD88unpack({ thisProgram: 'd88unpack' });
+  const fs = state.module.FS;
+  for (const [descriptor, sink] of [[1, state.stdout], [2, state.stderr]]) {
+    const path = sinkDevice(fs, descriptor, sink);
+    fs.close(fs.streams[descriptor]);
+    if (fs.open(path, 'w').fd !== descriptor) throw new Error('standard streams not rewired');
+  }
 }
 
 // Runs d88unpack with the arguments in the folder; returns its exit status
@@ -170,7 +193,6 @@ function sortNotes(text) {
 function setStatus(text) { document.getElementById('status').textContent = text; }
 
 function openBytes(name, bytes) {
-  const started = performance.now();
   const { test, info, document: doc } = loadImage(name, bytes);
   const notes = sortNotes(test.err);
   if (doc === null) {
@@ -180,7 +202,6 @@ function openBytes(name, bytes) {
   }
   state.disks = doc.disks;
   renderImage(notes, infoBlocks(info.text));
-  state.timings.openToListing = performance.now() - started;
   const count = doc.disks.reduce((sum, disk) => sum + disk.entries.length, 0);
   setStatus(`${name}: ${doc.disks.length} disk${doc.disks.length === 1 ? '' : 's'}, ` +
             `${count} entr${count === 1 ? 'y' : 'ies'}` +
@@ -191,8 +212,12 @@ function openBytes(name, bytes) {
 async function openFile(file) {
   if (!file) return;
   setStatus(`Opening ${file.name}…`);
+  const started = performance.now();
   try {
     openBytes(file.name, new Uint8Array(await file.arrayBuffer()));
+    // Until the listing is on the screen: the next frame has drawn it.
+    await new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
+    state.timings.openToListing = performance.now() - started;
   } catch (error) {
     setStatus(`${file.name} could not be opened: ${error}`);
     throw error;
@@ -217,37 +242,45 @@ function place(address) {
   return `${hex2(address.track)} ${hex2(address.sector)}`;
 }
 
-function entryRow(disk, entry, index) {
+// A row is kept small: an image of 64 disks has 8,192 of them.
+function entryRow(entry, index) {
   const readable = entry.state !== 'missing' && entry.state !== 'not_a_file';
   const name = escapeHtml(entry.name.text);
   const raw = `raw bytes: ${rawBytes(entry.name.hex)}`;
   const nameCell = readable
-    ? `<button type="button" class="entry" data-action="download" title="${raw}"` +
-      ` aria-label="Download ${name} (${raw})">${name}</button>`
+    ? `<button type="button" class="entry" data-action="download" title="${raw}">${name}</button>`
     : `<span class="entry" title="${raw}">${name}</span>`;
-  return `<tr data-disk="${disk.number}" data-entry="${index}">` +
-    `<td>${nameCell}</td><td>${place(entry.start)}</td><td>${place(entry.end)}</td>` +
-    `<td class="size">${entry.size}</td>` +
+  return `<tr data-entry="${index}"><td>${nameCell}</td><td>${place(entry.start)}</td>` +
+    `<td>${place(entry.end)}</td><td class="size">${entry.size}</td>` +
     `<td class="state ${entry.state}">${stateWords[entry.state] || entry.state}</td>` +
-    `<td class="edit"><button type="button" data-action="replace">Replace…</button>` +
-    `<button type="button" data-action="remove">Remove</button></td></tr>`;
+    `<td><button type="button" data-action="edit" aria-label="Change ${name}">Change…</button></td></tr>`;
 }
 
 function diskForms(disk) {
-  const options = disk.entries.map((entry) =>
-    `<option>${escapeHtml(entry.name.text)}</option>`).join('');
   return `<div class="actions">` +
     `<button type="button" data-action="zip-disk">Download this disk's files (.zip)</button>` +
     `<button type="button" data-action="add">Add files…</button></div>` +
-    `<form class="inline" data-form="rename"><label>Rename <select name="from">${options}` +
-    `</select></label> <label>to <input name="to" size="8" required></label> ` +
-    `<button>Rename</button></form>` +
     `<form class="inline" data-form="disk-name"><label>Disk name <input name="name" ` +
     `size="16" value="${escapeHtml(disk.name.text)}"></label> <button>Set</button></form>` +
     `<form class="inline" data-form="protect"><label>Write protection <select name="protect">` +
     `<option value="on"${disk.write_protected ? ' selected' : ''}>on</option>` +
     `<option value="off"${disk.write_protected ? '' : ' selected'}>off</option></select>` +
     `</label> <button>Set</button></form>`;
+}
+
+// What can be done to one entry, shown under the listing of its disk when
+// its "Change…" button is pressed.
+function entryPanel(number, index) {
+  const entry = state.disks.find((d) => d.number === number).entries[index];
+  const name = escapeHtml(entry.name.text);
+  const removed = editsOf(number).remove.has(entry.name.text);
+  return `<div class="entry-panel" data-entry="${index}" tabindex="-1">` +
+    `<h4>${folderOf(number)}/${name}</h4><div class="actions">` +
+    `<button type="button" data-action="replace">Replace with a file…</button>` +
+    `<button type="button" data-action="remove" aria-pressed="${removed}">Remove</button>` +
+    `<button type="button" data-action="close">Close</button></div>` +
+    `<form class="inline" data-form="rename" data-entry="${index}"><label>Rename to ` +
+    `<input name="to" size="8" required></label> <button>Rename</button></form></div>`;
 }
 
 function diskSection(disk, notes, info) {
@@ -261,9 +294,9 @@ function diskSection(disk, notes, info) {
     `write protection ${disk.write_protected ? 'on' : 'off'}</p>` +
     `<details class="info"><summary>Disk facts</summary><pre>${escapeHtml(info || '')}</pre></details>` +
     `<div class="scroll"><table class="listing"><thead><tr><th>Name</th><th>Start</th>` +
-    `<th>End</th><th>Size</th><th>State</th><th>Edit</th></tr></thead><tbody>` +
-    disk.entries.map((entry, index) => entryRow(disk, entry, index)).join('') +
-    `</tbody></table></div>` +
+    `<th>End</th><th>Size</th><th>State</th><th></th></tr></thead><tbody>` +
+    disk.entries.map(entryRow).join('') + `</tbody></table></div>` +
+    `<div class="panel"></div>` +
     (diskNotes ? `<ul class="notes">${diskNotes}</ul>` : '') +
     `<details class="map" data-disk="${disk.number}"><summary>Sector map</summary>` +
     `<div class="svg"></div></details>` +
@@ -271,10 +304,24 @@ function diskSection(disk, notes, info) {
     diskForms(disk) + `</section>`;
 }
 
+// The first disks are listed at once; the others follow a few at a time
+// after the first frame, so a large image shows its start without waiting
+// for all of it.
+const kDisksAtOnce = 4;
+const kDisksPerStep = 8;
+
 function renderImage(notes, info) {
+  const generation = (state.generation = (state.generation || 0) + 1);
   document.getElementById('image-name').textContent = state.name;
-  document.getElementById('disks').innerHTML = state.disks
-    .map((disk) => diskSection(disk, notes, info.get(disk.number))).join('');
+  const container = document.getElementById('disks');
+  const html = (disks) => disks.map((disk) => diskSection(disk, notes, info.get(disk.number))).join('');
+  container.innerHTML = html(state.disks.slice(0, kDisksAtOnce));
+  const addRest = (from) => {
+    if (generation !== state.generation || from >= state.disks.length) return;
+    container.insertAdjacentHTML('beforeend', html(state.disks.slice(from, from + kDisksPerStep)));
+    setTimeout(() => addRest(from + kDisksPerStep), 0);
+  };
+  setTimeout(() => addRest(kDisksAtOnce), 0);
   document.getElementById('image').hidden = false;
   renderEdits();
 }
@@ -320,8 +367,11 @@ function extraction(withUnclaimed) {
 
 function baseName() { return state.name.replace(/\.[^.]*$/, '') || 'image'; }
 
+// Stored, not compressed: the zip never leaves the machine, and deflating
+// the 50 MB of a large image would take seconds where storing takes a
+// fraction of one.
 function zipTree(tree) {
-  return fflate.zipSync(tree, { level: 1 });
+  return fflate.zipSync(tree, { level: 0 });
 }
 
 function downloadEntry(number, index) {
@@ -477,28 +527,43 @@ function entryNameOf(number, index) {
 
 // ---- Wiring --------------------------------------------------------------
 
+function openPanel(section, number, index) {
+  const panel = section.querySelector('.panel');
+  panel.innerHTML = entryPanel(number, index);
+  panel.firstChild.focus();
+}
+
+function toggleRemove(button, number, index) {
+  const removed = editsOf(number).remove;
+  const name = entryNameOf(number, index);
+  if (removed.has(name)) removed.delete(name); else removed.add(name);
+  button.setAttribute('aria-pressed', String(removed.has(name)));
+  renderEdits();
+}
+
+function chooseFiles(id, number, name) {
+  state.pendingReplace = { number, name };
+  document.getElementById(id).click();
+}
+
 function onDiskClick(event) {
   const button = event.target.closest('button[data-action]');
   if (!button) return;
-  const row = button.closest('tr');
-  const number = Number(button.closest('section.disk').dataset.disk);
-  const index = row ? Number(row.dataset.entry) : -1;
+  const section = button.closest('section.disk');
+  const number = Number(section.dataset.disk);
+  const holder = button.closest('[data-entry]');
+  const index = holder ? Number(holder.dataset.entry) : -1;
   const action = button.dataset.action;
   if (action === 'download') downloadEntry(number, index);
   if (action === 'zip-disk') zipFiles(number);
-  if (action === 'remove') {
-    const removed = editsOf(number).remove;
-    const name = entryNameOf(number, index);
-    if (removed.has(name)) removed.delete(name); else removed.add(name);
-    button.setAttribute('aria-pressed', String(removed.has(name)));
-    renderEdits();
+  if (action === 'edit') openPanel(section, number, index);
+  if (action === 'close') {
+    section.querySelector('.panel').innerHTML = '';
+    section.querySelector(`tr[data-entry="${index}"] button[data-action="edit"]`).focus();
   }
-  if (action === 'replace' || action === 'add') {
-    state.pendingReplace = action === 'replace' ? { number, name: hostNameOf(number, index) }
-                                                : { number, name: null };
-    const input = document.getElementById(action === 'replace' ? 'replace-input' : 'add-input');
-    input.click();
-  }
+  if (action === 'remove') toggleRemove(button, number, index);
+  if (action === 'replace') chooseFiles('replace-input', number, hostNameOf(number, index));
+  if (action === 'add') chooseFiles('add-input', number, null);
 }
 
 function onDiskSubmit(event) {
@@ -506,7 +571,9 @@ function onDiskSubmit(event) {
   const form = event.target;
   const number = Number(form.closest('section.disk').dataset.disk);
   const edits = editsOf(number);
-  if (form.dataset.form === 'rename') edits.rename.set(form.from.value, form.to.value);
+  if (form.dataset.form === 'rename') {
+    edits.rename.set(entryNameOf(number, Number(form.dataset.entry)), form.to.value);
+  }
   if (form.dataset.form === 'disk-name') edits.diskName = form.name.value;
   if (form.dataset.form === 'protect') edits.protect = form.protect.value;
   renderEdits();
@@ -530,8 +597,13 @@ function hiddenInput(id, multiple) {
 }
 
 function wirePage() {
-  document.getElementById('image-input').addEventListener('change',
-    (event) => openFile(event.target.files[0]));
+  // The picker is emptied after each choice, so that choosing the same
+  // file again (after saving it elsewhere, say) opens it again.
+  document.getElementById('image-input').addEventListener('change', (event) => {
+    const file = event.target.files[0];
+    event.target.value = '';
+    openFile(file);
+  });
   document.addEventListener('dragover', (event) => event.preventDefault());
   document.addEventListener('drop', (event) => {
     event.preventDefault();

@@ -183,11 +183,15 @@ async function checkEdits(page, downloads, image) {
   fs.writeFileSync(poem, 'A longer poem.\n'.repeat(300));
   const save = path.join(inputs, 'SAVE');
   fs.writeFileSync(save, 'Saved by a player.\n');
-  await chooseFile(page, '#disk-0 tbody tr:nth-child(2) button[data-action="replace"]', poem);
+  await page.click('#disk-0 tbody tr:nth-child(2) button[data-action="edit"]');
+  await chooseFile(page, '#disk-0 .entry-panel button[data-action="replace"]', poem);
   await chooseFile(page, '#disk-0 button[data-action="add"]', save);
-  await page.click('#disk-0 tbody tr:nth-child(3) button[data-action="remove"]');
-  await page.type('#disk-2 form[data-form="rename"] input[name="to"]', 'ながいなまえ');
-  await page.click('#disk-2 form[data-form="rename"] button');
+  await page.click('#disk-0 tbody tr:nth-child(3) button[data-action="edit"]');
+  await page.click('#disk-0 .entry-panel button[data-action="remove"]');
+  // By keyboard: the panel takes the focus, Tab leads to the name field.
+  await page.click('#disk-2 tbody tr:nth-child(1) button[data-action="edit"]');
+  await page.type('#disk-2 .entry-panel input[name="to"]', 'ながいなまえ');
+  await page.keyboard.press('Enter');
   await page.click('#preview');
   await page.waitForSelector('#disk-0 .after svg');
   const saved = await downloads.take(() => page.click('#save'));
