@@ -9,6 +9,8 @@
 # until the generator changes. $D88BENCH_ROUNDS sets the timed rounds (9),
 # $D88BENCH_CPU_ROUNDS those of the processor-time table (3);
 # $D88BENCH_TOOL times another d88unpack binary than the build's.
+# When the wasm preset has been built, the page's figures follow
+# (bench/web_bench.js in headless Chromium).
 # Exits non-zero only when a command fails or the two extractions differ;
 # missed speed or memory targets are reported, not failed. Every round's
 # output is kept until the last round is over (about 1 GB for 9 rounds).
@@ -170,3 +172,15 @@ echo "processor time on the clean and the crafted images (${D88BENCH_CPU_ROUNDS:
   "$scratch"/crafted/window-1.d88 "$scratch"/crafted/window-16.d88 \
   "$scratch"/crafted/counts-1.d88 "$scratch"/crafted/counts-16.d88 \
   "$scratch"/crafted/front-1.d88 "$scratch"/crafted/front-16.d88
+
+# The page's figures, when the wasm preset and the browser test's packages
+# have been built (cmake --workflow --preset wasm).
+web=$root/build/wasm/web
+packages=$root/build/wasm/tests/browser/node_modules
+if [ -f "$web/d88unpack-module.js" ] && [ -d "$packages/puppeteer-core" ]; then
+  echo
+  echo "the page in headless Chromium ($web):"
+  "$build/tests/make_sample" "$scratch/sample.d88"
+  NODE_PATH=$packages node "$root/bench/web_bench.js" "$web" \
+    "$scratch/sample.d88" "$scratch/big.d88" "${D88BENCH_ROUNDS:-9}"
+fi

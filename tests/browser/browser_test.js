@@ -282,6 +282,12 @@ async function main() {
     const { page, errors } = await loadPage(browser, `file://${path.join(pageDir, 'index.html')}`);
     const downloads = new Downloads(browser);
     await checkListingAndMap(page, rescue);
+    if (process.env.D88UNPACK_SCREENSHOT) {
+      // README's picture of the page: the rescue sample, its map open.
+      await page.setViewport({ width: 900, height: 800 });
+      await page.screenshot({ path: process.env.D88UNPACK_SCREENSHOT, fullPage: true });
+      await page.setViewport({ width: 1000, height: 800 });
+    }
     await checkUnclaimedZip(page, downloads, rescue);
     await checkListingAndMap(page, sample);
     await checkDownloads(page, downloads, sample);
