@@ -196,7 +196,8 @@ function editExtraction(folder) {
   const disks = fs.readdirSync(folder).filter((name) => /^\d{3}$/.test(name)).sort();
   if (disks.length === 0) return;
   const first = path.join(folder, disks[0]);
-  const files = fs.readdirSync(first).sort();
+  const files = fs.readdirSync(first, { withFileTypes: true })
+    .filter((entry) => entry.isFile()).map((entry) => entry.name).sort();
   if (files.length > 0) fs.appendFileSync(path.join(first, files[0]), 'grown by the test\n');
   fs.writeFileSync(path.join(first, addedName), 'added by the test\n');
 }

@@ -29,7 +29,10 @@ EM_JS(int, d88unpack_is_terminal, (int descriptor), {
       !process.versions.node) {
     return 0;
   }
-  return require('tty').isatty(descriptor) ? 1 : 0;
+  // On the real file system each stream writes to a descriptor of Node's.
+  var stream = typeof FS == 'object' ? FS.streams[descriptor] : null;
+  var own = stream && stream.nfd !== undefined ? stream.nfd : descriptor;
+  return require('tty').isatty(own) ? 1 : 0;
 });
 #endif
 
