@@ -74,6 +74,9 @@ function nativeExtraction(image, extra = []) {
   return readTree(path.join(folder, 'out'));
 }
 
+// Downloads as the browser reports them: each file is saved under the
+// download's id and read once the browser says it is complete, never while
+// it is still being written.
 class Downloads {
   constructor(browser) { this.browser = browser; this.count = 0; }
 
@@ -81,14 +84,25 @@ class Downloads {
   async take(action) {
     const folder = freshFolder(path.join(work, `download-${this.count++}`));
     const session = await this.browser.target().createCDPSession();
-    await session.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: folder });
+    await session.send('Browser.setDownloadBehavior',
+                       { behavior: 'allowAndName', downloadPath: folder, eventsEnabled: true });
+    const begun = new Promise((resolve) => session.once('Browser.downloadWillBegin', resolve));
+    const finished = new Promise((resolve, reject) => {
+      session.on('Browser.downloadProgress', (event) => {
+        if (event.state === 'completed') resolve(event);
+        if (event.state === 'canceled') reject(new Error('the download was canceled'));
+      });
+    });
+    let timer;
+    const timeout = new Promise((resolve, reject) => {
+      timer = setTimeout(() => reject(new Error('no download finished within 20 s')), 20000);
+    });
     await action();
-    for (let waited = 0; waited < 200; waited += 1) {
-      const names = fs.readdirSync(folder).filter((name) => !name.endsWith('.crdownload'));
-      if (names.length === 1) return { name: names[0], bytes: fs.readFileSync(path.join(folder, names[0])) };
-      await new Promise((resolve) => setTimeout(resolve, 50));
-    }
-    throw new Error('no download arrived within 10 s');
+    const started = await Promise.race([begun, timeout]);
+    await Promise.race([finished, timeout]);
+    clearTimeout(timer);
+    await session.detach();
+    return { name: started.suggestedFilename, bytes: fs.readFileSync(path.join(folder, started.guid)) };
   }
 }
 
