@@ -19,3 +19,10 @@ function(d88unpack_node_program target)
 endfunction()
 
 d88unpack_node_program(d88unpack)
+
+# Programs that only serve the tests skip the optimizer at link time, which
+# takes seconds per program: their code is compiled optimized as it is.
+function(d88unpack_node_test_program target)
+  d88unpack_node_program(${target})
+  target_link_options(${target} PRIVATE -O0 -sALLOW_MEMORY_GROWTH=1)
+endfunction()

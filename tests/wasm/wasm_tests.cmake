@@ -9,15 +9,13 @@ set(D88UNPACK_NATIVE_BUILD ${PROJECT_SOURCE_DIR}/build/default CACHE PATH
 add_executable(make_sample support/make_sample.cpp support/d88_builder.cpp)
 target_include_directories(make_sample PRIVATE support)
 target_link_libraries(make_sample PRIVATE d88unpack_warnings)
-d88unpack_node_program(make_sample)
-target_link_options(make_sample PRIVATE -sALLOW_MEMORY_GROWTH=1)
+d88unpack_node_test_program(make_sample)
 
 add_executable(write_seed_corpus
   ${PROJECT_SOURCE_DIR}/fuzz/write_seed_corpus.cpp support/d88_builder.cpp)
 target_include_directories(write_seed_corpus PRIVATE support)
 target_link_libraries(write_seed_corpus PRIVATE d88unpack_warnings)
-d88unpack_node_program(write_seed_corpus)
-target_link_options(write_seed_corpus PRIVATE -sALLOW_MEMORY_GROWTH=1)
+d88unpack_node_test_program(write_seed_corpus)
 
 # The tool as a module that one Node process runs many times over the real
 # file system, as the page runs it: starting Node for each of the thousands
