@@ -12,9 +12,6 @@ struct ParseState {
   const char* mode_option = nullptr;  // the option that chose the mode
   const char* old_files_option = nullptr;  // --keep- or --skip-old-files
   int positional_count = 0;
-  // Where the value being applied stands: its argument and offset in it.
-  int value_argument = 0;
-  std::size_t value_offset = 0;
 };
 
 using Apply = bool (*)(ParseState& state, const char* value);
@@ -119,10 +116,7 @@ bool ApplyOnly(ParseState& state, const char* value) {
                   NamePatterns::kMaxPatterns);
     return false;
   }
-  only.text[only.count] = value;
-  only.argument[only.count] = state.value_argument;
-  only.offset[only.count] = state.value_offset;
-  ++only.count;
+  only.text[only.count++] = value;
   return true;
 }
 
@@ -322,8 +316,6 @@ bool TakeOption(ParseState& state, int argc, char** argv, int& index) {
   if (value == nullptr || value[0] == '\0') {
     return Problem(state, "option '--%s' needs a value", row->name);
   }
-  state.value_argument = index;
-  state.value_offset = static_cast<std::size_t>(value - argv[index]);
   return row->apply(state, value);
 }
 

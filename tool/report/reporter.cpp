@@ -20,12 +20,16 @@ bool decode_names = false;
 bool output_is_terminal = false;
 bool errors_are_terminal = false;
 // Why writing standard output first failed, as errno said right then: a
-// later call may change errno before the run ends.
+// later call may change errno before the run ends. Whether that was its
+// reader going away is judged right then too, while the host still holds
+// its own account of the failure.
 int output_error = 0;
+bool reader_gone = false;
 
 void KeepOutputError() {
   if (output_error == 0 && std::ferror(stdout)) {
     output_error = errno != 0 ? errno : EIO;
+    reader_gone = host::ReaderHasGone(output_error);
   }
 }
 
@@ -145,19 +149,41 @@ void ChangeLine(const char* verb, const char* what, const char* detail) {
   Emit(stdout, line);
 }
 
+namespace {
+
+struct NoteLine {
+  char text[512];
+};
+
+NoteLine FormatNote(const char* format, std::va_list arguments) {
+  NoteLine line;
+  const int used = std::snprintf(line.text, sizeof line.text, "d88unpack: ");
+  std::vsnprintf(line.text + used,
+                 sizeof line.text - static_cast<std::size_t>(used) - 1, format,
+                 arguments);
+  // The names a note quotes are shown as the terminal's own lines show them.
+  if (errors_are_terminal) ReplaceControlBytes(line.text);
+  std::strcat(line.text, "\n");
+  FlushOutput();
+  return line;
+}
+
+}  // namespace
+
 void Note(const char* format, ...) {
-  char line[512];
-  int used = std::snprintf(line, sizeof line, "d88unpack: ");
   std::va_list arguments;
   va_start(arguments, format);
-  std::vsnprintf(line + used, sizeof line - static_cast<std::size_t>(used) - 1,
-                 format, arguments);
+  const NoteLine line = FormatNote(format, arguments);
   va_end(arguments);
-  // The names a note quotes are shown as the terminal's own lines show them.
-  if (errors_are_terminal) ReplaceControlBytes(line);
-  std::strcat(line, "\n");
-  FlushOutput();
-  Emit(stderr, line);
+  Emit(stderr, line.text);
+}
+
+void TypedTextNote(const char* format, ...) {
+  std::va_list arguments;
+  va_start(arguments, format);
+  const NoteLine line = FormatNote(format, arguments);
+  va_end(arguments);
+  host::WriteUtf8Text(stderr, line.text);
 }
 
 void RawError(const char* text) {
@@ -167,7 +193,7 @@ void RawError(const char* text) {
 
 bool FinishOutput() {
   FlushOutput();
-  if (output_error == 0 || output_error == EPIPE) return true;
+  if (output_error == 0 || reader_gone) return true;
   Note("cannot write standard output: %s", std::strerror(output_error));
   return false;
 }

@@ -66,13 +66,23 @@ void Note(const char* format, ...)
 #endif
     ;
 
+// Note's line for a note that quotes typed text as UTF-8 (as the command
+// line gives it on a host whose command line is Unicode): shown as
+// characters on a console whatever --unicode-names says.
+void TypedTextNote(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
 // Exact bytes on standard error, after whatever standard output holds.
 void RawError(const char* text);
 
 // Flushes standard output and says on standard error when anything written
 // there was lost (a full disk, a closed stream), so that such a run does not
 // end as a success: returns false then. A reader that quit early (EPIPE) is
-// no failure and is not reported.
+// no failure and is not reported;
+// the host says what a closed pipe looks like (host::ReaderHasGone).
 bool FinishOutput();
 
 // The usage line and, after it, where to find more.

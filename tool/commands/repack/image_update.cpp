@@ -32,8 +32,8 @@ bool PutPatch(ImageWriter& writer, const Patch& patch) {
   RepackRun& run = Run();
   const std::int32_t size = patch.sector_count * kSectorSize;
   const host::HostFileRead host_read = host::ReadWholeFile(
-      PathOf(run.settings, patch.disk, patch.host_name).text,
-      run.settings.unicode_names, run.host_bytes, sizeof run.host_bytes);
+      PathOf(run.settings, patch.disk, patch.host_name).host, run.host_bytes,
+      sizeof run.host_bytes);
   if (host_read.outcome != host::ReadOutcome::kRead ||
       host_read.size != static_cast<std::size_t>(patch.host_size) ||
       patch.host_size > size) {

@@ -83,8 +83,7 @@ bool WrittenByTheRun(const char* name, const host::FileIdentity& identity) {
     return true;
   }
   const RepackRun& run = Run();
-  if (host::SameFile(identity, host::IdentifyFile(run.settings.image_path,
-                                                  false))) {
+  if (host::SameFile(identity, host::IdentifyFile(run.settings.image_path))) {
     return true;
   }
   for (int i = 0; i < run.claim_count; ++i) {
@@ -140,15 +139,14 @@ bool AddOne(DiskState& disk, const char* name) {
   RepackRun& run = Run();
   const HostPath path = PathOf(run.settings, disk.number, name);
   const host::FileIdentity identity =
-      host::IdentifyFile(path.text, run.settings.unicode_names);
+      host::IdentifyFile(path.host);
   if (WrittenByTheRun(name, identity)) return true;
   char raw_name[kEntryNameLength + 1];
   if (const char* problem = AddProblem(disk, name, raw_name)) {
     return RefuseAdd(path, problem);
   }
-  const host::HostFileRead read = host::ReadWholeFile(
-      path.text, run.settings.unicode_names, run.host_bytes,
-      sizeof run.host_bytes);
+  const host::HostFileRead read =
+      host::ReadWholeFile(path.host, run.host_bytes, sizeof run.host_bytes);
   if (read.outcome == host::ReadOutcome::kFailed ||
       read.outcome == host::ReadOutcome::kAbsent) {
     return RefuseAdd(path, host::FileErrorText());
@@ -211,7 +209,7 @@ bool AddNewFiles(DiskState& disk) {
   const RepackRun& run = Run();
   listed_count = 0;
   const HostPath folder = PathOf(run.settings, disk.number, "");
-  if (!host::ListPlainFiles(folder.text, run.settings.unicode_names,
+  if (!host::ListPlainFiles(folder.host, run.settings.unicode_names,
                             KeepListedName, nullptr)) {
     return true;  // no folder, nothing new in it
   }
