@@ -80,7 +80,7 @@ std::string ColouredMap() {
          "\n02  04: " + gone + "  " + free + "  " + free + "  " + free + "  " +
          free + mark + "\n" + sys + " system  " + dir + " directory  " + free +
          " free  " + gone + " missing  " + Sgr("97;41", "**") + " shared  " +
-         mark + " status or deleted mark\n" +
+         mark + " status/deleted mark\n" +
          Legend({Sgr("32", "00"), Sgr("33", "01"), Sgr("34", "02"),
                  Sgr("35", "03")});
 }

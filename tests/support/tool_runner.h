@@ -43,6 +43,13 @@ std::string ListingLine(const std::string& name, int start_track,
 // POSIX, and on Windows only under the Japanese ANSI code page (932).
 bool HostTakesShiftJisNames();
 
+// What text typed beyond ASCII becomes where the tool compares it with raw
+// names or stores it as one (without --unicode-names): on POSIX the UTF-8
+// bytes typed; on Windows the bytes of the ANSI code page, which under the
+// Japanese one (932) are Shift_JIS, and refused where they have none.
+enum class TypedText { kUtf8Bytes, kShiftJis, kRefused };
+TypedText HostTypedJapanese();
+
 class ToolRunner {
  public:
   ToolRunner();
@@ -56,6 +63,10 @@ class ToolRunner {
   // Windows through the wide command line, as a Unicode console passes
   // them whatever the ANSI code page; elsewhere exactly as Run does.
   ToolRun RunUnicode(const std::vector<std::string>& utf8_args) const;
+  // Runs the tool (arguments in UTF-8, as RunUnicode takes them) with its
+  // standard output a pipe that nobody reads any more: the reader has
+  // quit before the tool writes its first byte. out stays empty.
+  ToolRun RunIntoClosedPipe(const std::vector<std::string>& utf8_args) const;
   // Runs the tool on the image with the given arguments after its path.
   ToolRun RunOn(const Bytes& image,
                 const std::vector<std::string>& extra = {}) const;

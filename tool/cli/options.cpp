@@ -235,7 +235,7 @@ constexpr OptionRow kOptionTable[] = {
      "write edited files back; prints \"repacked PATH (N bytes)\"",
      ApplyRepack},
     {"output", "DIR",
-     "work in DIR instead of the current folder (made if missing)",
+     "work in DIR (made if missing), not the current folder",
      ApplyOutput},
     {"disk", "LIST", "only these disks: 2  0,3  1-4  5- (to the last)",
      ApplyDisk},
