@@ -373,16 +373,33 @@ bool IsTerminal(std::FILE* stream) {
          GetConsoleMode(reinterpret_cast<HANDLE>(handle), &mode) != 0;
 }
 
+namespace {
+
+// Whether standard output and standard error are consoles, asked once: a
+// listing writes a line at a time, and asking the system for each would
+// cost more than the writing.
+enum class Console { kUnknown, kYes, kNo };
+Console console_of[2] = {Console::kUnknown, Console::kUnknown};
+
+bool IsConsoleStream(std::FILE* stream) {
+  Console& known = console_of[stream == stderr ? 1 : 0];
+  if (known == Console::kUnknown) {
+    known = IsTerminal(stream) ? Console::kYes : Console::kNo;
+  }
+  return known == Console::kYes;
+}
+
+}  // namespace
+
 void WriteUtf8Text(std::FILE* stream, const char* text) {
-  const HANDLE handle =
-      GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-  DWORD mode = 0;
   static wchar_t wide[4096];
-  if (!GetConsoleMode(handle, &mode) || !Utf8ToWide(text, wide, 4096)) {
+  if (!IsConsoleStream(stream) || !Utf8ToWide(text, wide, 4096)) {
     std::fputs(text, stream);
     return;
   }
   std::fflush(stream);
+  const HANDLE handle =
+      GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   DWORD written = 0;
   WriteConsoleW(handle, wide, static_cast<DWORD>(wcslen(wide)), &written,
                 nullptr);
