@@ -35,11 +35,14 @@ const std::string kMemoRaw = "\x83\x81\x83\x82";
 const std::string kMemoTyped = u8"メモ";
 const std::string kRunOfMemo = " START:02 01 END:02 01\n";
 
-Bytes MemoDisk(const std::string& disk_name) {
-  return FileSystemDisk(disk_name, 4)
-      .AddEntry(kMemoRaw, 2, 1, 2, 1)
-      .AddEntry("GAME", 2, 2, 2, 2)
-      .Build();
+// A disk named disk_name whose first entry, "memo" unless named otherwise,
+// is taken out when first_entry is "" (the later entries move up a slot):
+// the image as made, or as an edit must leave it.
+Bytes MemoDisk(const std::string& disk_name,
+               const std::string& first_entry = kMemoRaw) {
+  FileSystemDisk disk(disk_name, 4);
+  if (!first_entry.empty()) disk.AddEntry(first_entry, 2, 1, 2, 1);
+  return disk.AddEntry("GAME", 2, 2, 2, 2).Build();
 }
 
 std::string ReadImage(const ToolRunner& runner, const std::string& name) {
@@ -127,36 +130,6 @@ TEST(TypedPathTest, PathsBeyondAnyCodePage) {
 
 // --- Text values: taken exactly, or refused with nothing changed. ---
 
-// The image as a listing reads it back, and its disk name's 16 bytes.
-struct ReadBack {
-  std::string listing;
-  std::string disk_name;
-};
-
-ReadBack ReadImageBack(const ToolRunner& runner, const std::string& image) {
-  const ToolRun listed = runner.Run({image, "--list"});
-  const std::string bytes = d88test::ReadFileText(image);
-  return {listed.out, bytes.substr(0, 16)};
-}
-
-std::string Padded16(const std::string& name) {
-  return name + std::string(16 - name.size(), '\0');
-}
-
-struct Effect {
-  std::string first_entry;  // the raw name in the first slot; "" if gone
-  std::string disk_name;    // raw, before its padding
-};
-
-ReadBack Expected(const Effect& effect) {
-  std::string listing = "\n[" + effect.disk_name + "] -> 000\n";
-  if (!effect.first_entry.empty()) {
-    listing += ListingLine(effect.first_entry, 2, 1, 2, 1, 1024);
-  }
-  listing += ListingLine("GAME", 2, 2, 2, 2, 1024);
-  return {ConsoleText(listing), Padded16(effect.disk_name)};
-}
-
 // A value typed in Japanese: with --unicode-names encoded to Shift_JIS on
 // every host; without it, the host's raw bytes for it (Shift_JIS under the
 // Japanese code page, refused under any other, the UTF-8 typed on POSIX).
@@ -165,7 +138,7 @@ TEST(TypedTextTest, JapaneseValuesAreTakenExactlyOrRefused) {
   const std::string disk_raw = "\x83\x66\x83\x42\x83\x58\x83\x4E";  // "disuku"
   struct Case {
     std::string option;  // the edit, as typed
-    Effect effect;       // what it does when taken as Shift_JIS
+    Bytes edited;        // the image it leaves when taken as Shift_JIS
     std::string out_raw;      // its line, names raw
     std::string out_decoded;  // its line with --unicode-names
     // On POSIX without --unicode-names: the disk name the typed bytes make,
@@ -173,13 +146,13 @@ TEST(TypedTextTest, JapaneseValuesAreTakenExactlyOrRefused) {
     std::string posix_disk_name;
   };
   const std::vector<Case> cases = {
-      {"--remove=" + kMemoTyped.substr(0, 3) + "*", {"", "D"},
+      {"--remove=" + kMemoTyped.substr(0, 3) + "*", MemoDisk("D", ""),
        "removed 000/" + kMemoRaw + " START:02 01 END:02 01\n",
        "removed 000/" + kMemoTyped + " START:02 01 END:02 01\n", ""},
-      {"--rename=" + kMemoTyped + u8"=ノート", {note_raw, "D"},
+      {"--rename=" + kMemoTyped + u8"=ノート", MemoDisk("D", note_raw),
        "renamed 000/" + kMemoRaw + " to 000/" + note_raw + kRunOfMemo,
        "renamed 000/" + kMemoTyped + u8" to 000/ノート" + kRunOfMemo, ""},
-      {u8"--set-disk-name=ディスク", {kMemoRaw, disk_raw},
+      {u8"--set-disk-name=ディスク", MemoDisk(disk_raw, kMemoRaw),
        "named disk 000 [" + disk_raw + "]\n", u8"named disk 000 [ディスク]\n",
        u8"ディスク"},
   };
@@ -192,13 +165,13 @@ TEST(TypedTextTest, JapaneseValuesAreTakenExactlyOrRefused) {
       if (unicode) args.push_back("--unicode-names");
       const ToolRun run = runner.RunUnicode(args);
       const std::string what = ::testing::PrintToString(args);
-      const ReadBack back = ReadImageBack(runner, image);
+      const std::string after = d88test::ReadFileText(image);
       if (unicode || host == TypedText::kShiftJis) {
         EXPECT_EQ(run.status, 0) << what << run.err;
         EXPECT_EQ(run.out, ConsoleText(unicode ? c.out_decoded : c.out_raw))
             << what;
-        EXPECT_EQ(back.listing, Expected(c.effect).listing) << what;
-        EXPECT_EQ(back.disk_name, Expected(c.effect).disk_name) << what;
+        EXPECT_EQ(d88test::ImageDifference(after, AsText(c.edited)), "")
+            << what;
       } else if (host == TypedText::kRefused) {  // as the option says
         const std::string value = c.option.substr(2);
         EXPECT_EQ(run.status, 1) << what;
@@ -208,14 +181,15 @@ TEST(TypedTextTest, JapaneseValuesAreTakenExactlyOrRefused) {
                               ": the system's code page has no exact form of "
                               "it (--unicode-names takes it as Unicode)\n"))
             << what;
-        EXPECT_EQ(d88test::ReadFileText(image), AsText(MemoDisk("D"))) << what;
+        EXPECT_EQ(after, AsText(MemoDisk("D"))) << what;
       } else if (c.posix_disk_name.empty()) {
         EXPECT_EQ(run.status, 1) << what;
         EXPECT_NE(run.err, "") << what;
-        EXPECT_EQ(d88test::ReadFileText(image), AsText(MemoDisk("D"))) << what;
+        EXPECT_EQ(after, AsText(MemoDisk("D"))) << what;
       } else {
         EXPECT_EQ(run.status, 0) << what << run.err;
-        EXPECT_EQ(back.disk_name, Padded16(c.posix_disk_name)) << what;
+        EXPECT_EQ(after, AsText(MemoDisk(c.posix_disk_name, kMemoRaw)))
+            << what;
       }
     }
   }
@@ -265,7 +239,8 @@ TEST(TypedTextTest, CharacterWithNoExactFormIsRefused) {
     if (!posix || c.posix_name.empty()) {
       EXPECT_EQ(d88test::ReadFileText(image), AsText(original)) << what;
     } else {
-      EXPECT_EQ(ReadImageBack(runner, image).disk_name, Padded16(c.posix_name))
+      EXPECT_EQ(d88test::ReadFileText(image),
+                AsText(MemoDisk(c.posix_name, kMemoRaw)))
           << what;
     }
   }
