@@ -462,12 +462,12 @@ bool NameInPath(const char* name, bool utf8_name, char* dest,
   return true;
 }
 
-// A whole block per write to a file or a pipe. A console gets each line as
-// it is printed, in one write: the runtime writes to a console through a
-// buffer of its own for each call.
+// The runtime leaves standard output without a buffer, and the C++
+// runtime's printf hands it a character at a time: every byte became a
+// write of its own. With a buffer, a file or a pipe gets whole blocks; a
+// console gets whole lines, as the report layer flushes each one there.
 void BufferStandardOutput() {
   static char buffer[64 * 1024];
-  if (IsTerminal(stdout)) return;
   std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 }
 

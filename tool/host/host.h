@@ -185,8 +185,8 @@ Arguments CommandLineArguments(int argc, char** argv);
 bool TypedTextAsRaw(const char* text, char* dest, std::size_t capacity);
 
 // Gives standard output a buffer of its own, so that text goes out in
-// whole blocks: the Windows runtime otherwise hands a file or a pipe each
-// byte in a call of its own. Call before anything is written.
+// whole blocks: the Windows runtime otherwise hands a file, a pipe or a
+// console each byte in a call of its own. Call before anything is written.
 void BufferStandardOutput();
 
 // Whether the write to standard output that just failed, with errno as it

@@ -40,13 +40,17 @@ void FlushOutput() {
 
 // Text that holds decoded names is UTF-8; the host shows it right on a
 // console whatever the console's code page. Raw names go out byte for byte.
+// A terminal sees each line as it is printed, whatever buffer the host
+// gave standard output; a file or a pipe gets it in blocks.
 void Emit(std::FILE* stream, const char* text) {
   if (decode_names) {
     host::WriteUtf8Text(stream, text);
   } else {
     std::fputs(text, stream);
   }
-  if (stream == stdout) KeepOutputError();
+  if (stream != stdout) return;
+  if (output_is_terminal) std::fflush(stdout);
+  KeepOutputError();
 }
 
 // Control bytes as '?', as a directory listing shows them on a terminal.
