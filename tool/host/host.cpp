@@ -939,8 +939,11 @@ bool ListPlainFiles(const char* path, bool utf8_names, FileVisitor visit,
                     void* context) {
   wchar_t pattern[kWidePath];
   char query[kWidePath];
-  std::snprintf(query, sizeof query, "%s\\*", path);
-  if (!Utf8ToWide(query, pattern, kWidePath)) return false;
+  const int length = std::snprintf(query, sizeof query, "%s\\*", path);
+  if (length < 0 || static_cast<std::size_t>(length) >= sizeof query ||
+      !Utf8ToWide(query, pattern, kWidePath)) {
+    return false;
+  }
   WIN32_FIND_DATAW found;
   const HANDLE search = FindFirstFileW(pattern, &found);
   if (search == INVALID_HANDLE_VALUE) return false;
