@@ -4,8 +4,8 @@
 // console hands it over whatever the system's code page (on Windows the
 // wide command line; elsewhere the bytes typed). A path names the very file
 // typed, never one with a near spelling; a text value is taken exactly or
-// refused with the image untouched. Also: a reader that has gone before the
-// first byte costs no file, and the help and the map fit 79 columns.
+// refused with the image untouched. Also: the help and the map fit 79
+// columns.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -246,37 +246,7 @@ TEST(TypedTextTest, CharacterWithNoExactFormIsRefused) {
   }
 }
 
-// --- Standard output. ---
-
-// A reader that has gone before the first byte: an extraction, a listing
-// and a repack still do all their work, and say nothing of the pipe.
-TEST(ClosedPipeTest, ReaderGoneCostsNoFile) {
-  FileSystemDisk disk("P", 8);
-  for (int i = 0; i < 20; ++i) {
-    disk.AddEntry("F" + std::to_string(i), 2 + i / 5, 1 + i % 5, 2 + i / 5,
-                  1 + i % 5);
-  }
-  const Bytes image = disk.Build();
-  const ToolRunner runner;
-  const std::string path = runner.WriteImage(image);
-  const ToolRun extracted = runner.RunIntoClosedPipe({path});
-  EXPECT_EQ(extracted.status, 0);
-  EXPECT_EQ(extracted.err, "");
-  ASSERT_EQ(extracted.tree.size(), 21u);  // 000 and its 20 files
-  for (int i = 0; i < 20; ++i) {
-    const auto file = extracted.tree.find("000/F" + std::to_string(i));
-    ASSERT_NE(file, extracted.tree.end()) << i;
-    EXPECT_EQ(file->second, AsText(disk.RunBytes(2 + i / 5, 1 + i % 5, 1024)))
-        << i;
-  }
-  for (const Args& args : std::vector<Args>{{path, "--list"},
-                                            {path, "--repack"}}) {
-    const ToolRun run = runner.RunIntoClosedPipe(args);
-    EXPECT_EQ(run.status, 0) << args[1];
-    EXPECT_EQ(run.err, "") << args[1];
-  }
-  EXPECT_EQ(d88test::ReadFileText(path), AsText(image));
-}
+// --- The console. ---
 
 // Every line of --help and of a map (its key and legend included) fits a
 // console 80 columns wide without wrapping.

@@ -10,11 +10,9 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
-#include <spawn.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 #endif
 
 namespace d88test {
@@ -86,77 +84,6 @@ int RunCommand(const std::string& command, bool unicode) {
   }
   return result;
 }
-
-#if defined(_WIN32)
-
-std::wstring Wide(const std::string& utf8) {
-  std::wstring wide(utf8.size() + 1, L'\0');
-  const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1,
-                                         wide.data(),
-                                         static_cast<int>(wide.size()));
-  wide.resize(length > 0 ? static_cast<std::size_t>(length - 1) : 0);
-  return wide;
-}
-
-// The tool started straight, with no shell between: the pipe is made here
-// and its reading end closed before the tool starts.
-int StartIntoClosedPipe(const std::string& command, const fs::path& err) {
-  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
-  HANDLE reader = nullptr;
-  HANDLE writer = nullptr;
-  if (!CreatePipe(&reader, &writer, &inherited, 0)) return -1;
-  CloseHandle(reader);
-  const HANDLE errors =
-      CreateFileW(err.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                  &inherited, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = writer;
-  startup.hStdError = errors;
-  std::wstring line = Wide(command);
-  PROCESS_INFORMATION process = {};
-  const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr,
-                                      TRUE, 0, nullptr, nullptr, &startup,
-                                      &process);
-  CloseHandle(writer);
-  CloseHandle(errors);
-  if (!started) return -1;
-  WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD status = 0;
-  GetExitCodeProcess(process.hProcess, &status);
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
-  return static_cast<int>(status);
-}
-
-#else
-
-// As a shell reports it: a process killed by a signal ends with 128 + it.
-int StartIntoClosedPipe(const std::vector<std::string>& args,
-                        const fs::path& err) {
-  int ends[2];
-  if (pipe(ends) != 0) return -1;
-  close(ends[0]);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::vector<char*> argv;
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  pid_t child = 0;
-  const int spawned =
-      posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(ends[1]);
-  int status = 0;
-  if (spawned != 0 || waitpid(child, &status, 0) != child) return -1;
-  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
-}
-
-#endif
 
 }  // namespace
 
@@ -269,26 +196,84 @@ ToolRun ToolRunner::RunWith(const std::vector<std::string>& args,
   return run;
 }
 
-ToolRun ToolRunner::RunIntoClosedPipe(
-    const std::vector<std::string>& utf8_args) const {
-  const fs::path err = scratch_.path() / "stderr";
-  const fs::path before = fs::current_path();
-  fs::current_path(work_);
-  ToolRun run;
 #if defined(_WIN32)
+
+// A pipe's write end, inheritable, whose read end is closed, and a file for
+// standard error; the tool starts in the work folder with both.
+ToolRun ToolRunner::RunIntoClosedPipe(
+    const std::vector<std::string>& args) const {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  ToolRun run;
+  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return run;
+  CloseHandle(read_end);
+  const fs::path err = scratch_.path() / "stderr";
+  HANDLE err_file = CreateFileA(err.string().c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
   std::string command = Quoted(ToolPath());
-  for (const std::string& arg : utf8_args) command += " " + Quoted(arg);
-  run.status = StartIntoClosedPipe(command, err);
-#else
-  std::vector<std::string> args{ToolPath()};
-  args.insert(args.end(), utf8_args.begin(), utf8_args.end());
-  run.status = StartIntoClosedPipe(args, err);
-#endif
-  fs::current_path(before);
+  for (const std::string& arg : args) command += " " + Quoted(arg);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = write_end;
+  startup.hStdError = err_file;
+  PROCESS_INFORMATION process = {};
+  const BOOL started = CreateProcessA(
+      nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+      work_.string().c_str(), &startup, &process);
+  CloseHandle(write_end);
+  CloseHandle(err_file);
+  if (started) {
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    run.status = static_cast<int>(code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
   run.err = ReadFileText(err);
   run.tree = ReadTree(work_);
   return run;
 }
+
+#else
+
+ToolRun ToolRunner::RunIntoClosedPipe(
+    const std::vector<std::string>& args) const {
+  const std::string tool = ToolPath();
+  std::vector<char*> argv{const_cast<char*>(tool.c_str())};
+  for (const std::string& arg : args) {
+    argv.push_back(const_cast<char*>(arg.c_str()));
+  }
+  argv.push_back(nullptr);
+  const fs::path err = scratch_.path() / "stderr";
+  int ends[2];
+  ToolRun run;
+  if (pipe(ends) != 0) return run;
+  close(ends[0]);
+  const pid_t child = fork();
+  if (child == 0) {
+    signal(SIGPIPE, SIG_DFL);  // as a shell starts a command
+    const int err_file = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (chdir(work_.c_str()) != 0 || err_file < 0) _exit(126);
+    dup2(ends[1], 1);
+    dup2(err_file, 2);
+    execv(tool.c_str(), argv.data());
+    _exit(127);
+  }
+  close(ends[1]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  run.status =
+      WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+  run.err = ReadFileText(err);
+  run.tree = ReadTree(work_);
+  return run;
+}
+
+#endif
 
 ToolRun ToolRunner::RunOn(const Bytes& image,
                           const std::vector<std::string>& extra) const {

@@ -471,14 +471,6 @@ void BufferStandardOutput() {
   std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 }
 
-bool ReaderHasGone(int error) {
-  if (error == EPIPE) return true;
-  const unsigned long system_error = _doserrno;
-  return error == EINVAL &&
-         (system_error == ERROR_BROKEN_PIPE || system_error == ERROR_NO_DATA ||
-          system_error == ERROR_PIPE_NOT_CONNECTED);
-}
-
 #else
 
 d88::HostRules NameRules() { return d88::HostRules::kPosix; }
@@ -680,8 +672,6 @@ bool NameInPath(const char* name, bool, char* dest, std::size_t capacity) {
 
 // The C library buffers a file or a pipe in blocks and a terminal by line.
 void BufferStandardOutput() {}
-
-bool ReaderHasGone(int error) { return error == EPIPE; }
 
 #endif
 

@@ -191,12 +191,6 @@ bool TypedTextAsRaw(const char* text, char* dest, std::size_t capacity);
 // console each byte in a call of its own. Call before anything is written.
 void BufferStandardOutput();
 
-// Whether the write to standard output that just failed, with errno as it
-// left it, failed because the reader has gone: a closed pipe. That is EPIPE
-// on POSIX; the Windows runtime says EINVAL there, and only the system's
-// own error (109, 232 or 233) tells a closed pipe from other trouble.
-bool ReaderHasGone(int error);
-
 // Writes UTF-8 text to a console stream: as it is to a file or a pipe, and
 // on a Windows console as characters, whatever the console's code page.
 void WriteUtf8Text(std::FILE* stream, const char* text);
@@ -214,5 +208,24 @@ bool FinishTextFile(std::FILE* file, const char* path);
 // rather than as text. False when it is a console that cannot; a file, a
 // pipe or a terminal takes them as they are.
 bool EnableColorCodes(std::FILE* stream);
+
+// --- Standard output's reader. ---
+
+// Keeps the process alive when the reader of standard output quits early
+// (POSIX sends SIGPIPE for a write to a pipe nobody reads, which would end
+// the run with files still unwritten): such a write fails instead, with an
+// error that ReaderHasGone recognises. Called once, before any output.
+void KeepRunningWhenReaderQuits();
+// Whether error, the errno of a failed write to standard output, means that
+// its reader has gone (a pipe closed at the other end) rather than that the
+// output was lost. The one place that decides it, for every host. Ask right
+// after the failed write: on Windows, where the runtime says EINVAL for a
+// closed pipe, only the system's own error, which the next call may
+// change, tells it from other trouble.
+bool ReaderHasGone(int error);
+// Ends the process at once as a filter whose reader has gone ends: killed
+// by SIGPIPE where the host has it (a shell shows status 141), else with
+// exit status 141. For a run whose only work is its output.
+[[noreturn]] void EndAsStoppedFilter();
 
 }  // namespace host
