@@ -169,6 +169,14 @@ bool HostTakesShiftJisNames() {
 #endif
 }
 
+TypedText HostTypedJapanese() {
+#if defined(_WIN32)
+  return GetACP() == 932 ? TypedText::kShiftJis : TypedText::kRefused;
+#else
+  return TypedText::kUtf8Bytes;
+#endif
+}
+
 ToolRunner::ToolRunner() : work_(scratch_.path() / "work") {
   fs::create_directories(work_);
 }
