@@ -14,8 +14,12 @@
 namespace d88 {
 namespace {
 
+// A host file's path twice: as messages show it, with the name's own bytes
+// (raw, or UTF-8 with --unicode-names), and as the host takes it, where a
+// raw name may need another spelling (see host::NameInPath).
 struct HostPath {
   char text[4200];
+  char host[4200];
 };
 
 // Folders numbered beyond this are not looked for: an image holds 64 disks.
@@ -58,8 +62,8 @@ HostPath PathOf(int disk, const char* name) {
   const char* output = state.settings.output_folder;
   char folder[16] = "";
   if (state.settings.folders) std::snprintf(folder, sizeof folder, "%03d", disk);
-  const char* parts[] = {output != nullptr ? output : "", folder, name};
   std::size_t used = 0;
+  const char* parts[] = {output != nullptr ? output : "", folder};
   for (const char* part : parts) {
     if (part[0] == '\0' || used >= sizeof path.text) continue;
     const bool slash = used > 0 && path.text[used - 1] != '/';
@@ -67,7 +71,18 @@ HostPath PathOf(int disk, const char* name) {
                                       "%s%s", slash ? "/" : "", part);
     if (written > 0) used += static_cast<std::size_t>(written);
   }
-  if (used == 0) std::snprintf(path.text, sizeof path.text, ".");
+  if (name[0] == '\0' || used >= sizeof path.text - 1) {
+    if (used == 0) std::snprintf(path.text, sizeof path.text, ".");
+    std::memcpy(path.host, path.text, sizeof path.host);
+    return path;
+  }
+  if (used > 0 && path.text[used - 1] != '/') path.text[used++] = '/';
+  std::memcpy(path.host, path.text, used);
+  std::snprintf(path.text + used, sizeof path.text - used, "%s", name);
+  if (!host::NameInPath(name, state.settings.unicode_names, path.host + used,
+                        sizeof path.host - used)) {
+    path.host[0] = '\0';  // names nothing, so nothing is read
+  }
   return path;
 }
 
@@ -83,11 +98,11 @@ bool Refuse(const HostPath& path, const char* reason) {
 int CountDiskFolders() {
   if (!state.settings.folders) return 1;
   int count = 0;
-  while (count <= kHighestFolderNumber && host::IsFolder(PathOf(count, "").text)) {
+  while (count <= kHighestFolderNumber && host::IsFolder(PathOf(count, "").host)) {
     ++count;
   }
   for (int number = count + 1; number <= kHighestFolderNumber; ++number) {
-    if (!host::IsFolder(PathOf(number, "").text)) continue;
+    if (!host::IsFolder(PathOf(number, "").host)) continue;
     report::Note("cannot create \"%s\": there is a folder \"%s\" but no "
                  "\"%s\"; the disks' folders are numbered from 000 without "
                  "a gap", state.settings.image_path, PathOf(number, "").text,
@@ -144,7 +159,7 @@ bool ListFolder(int disk) {
   state.listed_count = 0;
   state.listing_overflowed = false;
   const HostPath folder = PathOf(disk, "");
-  if (!host::ListPlainFiles(folder.text, state.settings.unicode_names,
+  if (!host::ListPlainFiles(folder.host, state.settings.unicode_names,
                             KeepListedName, nullptr)) {
     report::Note("cannot read folder \"%s\": %s", folder.text,
                  host::FileErrorText());
@@ -171,9 +186,8 @@ bool TakeSystemArea(int disk) {
   const char* name = state.settings.folders ? "unclaimed-system"
                                             : "000-unclaimed-system";
   const HostPath path = PathOf(disk, name);
-  const host::HostFileRead read =
-      host::ReadWholeFile(path.text, false, state.system_bytes,
-                          sizeof state.system_bytes);
+  const host::HostFileRead read = host::ReadWholeFile(
+      path.host, state.system_bytes, sizeof state.system_bytes);
   if (read.outcome == host::ReadOutcome::kAbsent) return true;
   if (read.outcome == host::ReadOutcome::kFailed) {
     return Refuse(path, host::FileErrorText());
@@ -205,8 +219,7 @@ bool RefuseTooLarge(const HostPath& path, int needed_text_sectors,
 // The host file's bytes go on the disk; false, with a line, when refused.
 bool PlaceFile(const HostPath& path, const char* raw_name) {
   const host::HostFileRead read = host::ReadWholeFile(
-      path.text, state.settings.unicode_names, state.file_bytes,
-      sizeof state.file_bytes);
+      path.host, state.file_bytes, sizeof state.file_bytes);
   if (read.outcome == host::ReadOutcome::kFailed ||
       read.outcome == host::ReadOutcome::kAbsent) {
     return Refuse(path, host::FileErrorText());
