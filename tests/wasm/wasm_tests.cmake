@@ -6,7 +6,8 @@ set(D88UNPACK_NATIVE_BUILD ${PROJECT_SOURCE_DIR}/build/default CACHE PATH
   "The native build the WebAssembly builds are compared with")
 
 # The generators of the samples and the fuzzer's seeds, as Node programs.
-add_executable(make_sample support/make_sample.cpp support/d88_builder.cpp)
+add_executable(make_sample support/make_sample.cpp support/d88_builder.cpp
+  support/sample_images.cpp)
 target_include_directories(make_sample PRIVATE support)
 target_link_libraries(make_sample PRIVATE d88unpack_warnings)
 d88unpack_node_test_program(make_sample)
