@@ -18,8 +18,8 @@ without writing them, describe what is damaged on a worn disk, draw a map
 of every sector on a terminal or as an SVG picture, and write edited files
 back into the image or grow, add, remove and rename them.")
 
-# Binaries without their symbol tables, files in the order of their names
-# and times from SOURCE_DATE_EPOCH: see package_time.cmake.
+# Binaries without their symbol tables; directories readable by all; the
+# archives' times from SOURCE_DATE_EPOCH (see package_time.cmake).
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
   OWNER_READ OWNER_WRITE OWNER_EXECUTE
@@ -41,7 +41,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()
 
-# The source archive: what git holds, without the build folders.
+# The source archive: the source folder without git's data, the build
+# folders and editors' leftovers. README's quick start works from it.
 set(CPACK_SOURCE_GENERATOR TGZ)
 set(CPACK_SOURCE_PACKAGE_FILE_NAME d88unpack-${PROJECT_VERSION})
 set(CPACK_SOURCE_IGNORE_FILES
