@@ -15,7 +15,7 @@ foreach(line IN LISTS lines)
       break()
     endif()
     string(REPLACE "." "\\." version_pattern "${VERSION}")
-    if(line MATCHES "^## ${version_pattern}[^0-9]" AND
+    if(line MATCHES "^## ${version_pattern}( |$)" AND
        line MATCHES "([0-9][0-9][0-9][0-9])-([0-9][0-9])-([0-9][0-9])")
       set(in_section TRUE)
       set(date_parts ${CMAKE_MATCH_1} ${CMAKE_MATCH_2} ${CMAKE_MATCH_3})
