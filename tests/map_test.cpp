@@ -96,7 +96,8 @@ TEST(MapTest, TextMapShowsEverySectorAndTheLegend) {
   const std::vector<Case> cases = {
       {{"--map"}, plain},
       {{"--map", "--color=never"}, plain},
-      {{"--map", "-d", "--color", "auto"}, plain},  // a file is no terminal
+      {{"--map", "-d", "--color=auto"}, plain},  // a file is no terminal
+      {{"--map", "--color"}, ColouredMap()},     // alone: always
       {{"--map", "--color=always"}, ColouredMap()},
       {{"--map", "--disk=0", "--unicode-names"}, plain},
   };

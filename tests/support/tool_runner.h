@@ -56,6 +56,11 @@ class ToolRunner {
   // Windows through the wide command line, as a Unicode console passes
   // them whatever the ANSI code page; elsewhere exactly as Run does.
   ToolRun RunUnicode(const std::vector<std::string>& utf8_args) const;
+  // Runs the tool with its standard output on a pipe whose reader has
+  // already gone, as with "| true" once true has quit, and standard error
+  // to a file; out stays empty. A signal that ends the tool makes the
+  // status 128 + its number, as a shell reports it.
+  ToolRun RunIntoClosedPipe(const std::vector<std::string>& args) const;
   // Runs the tool on the image with the given arguments after its path.
   ToolRun RunOn(const Bytes& image,
                 const std::vector<std::string>& extra = {}) const;

@@ -51,6 +51,7 @@ enum class DiskOutcome { kDone, kFailed, kStopRun };
 struct Consumers {
   explicit Consumers(const Options& options)
       : json_document(ModeName(options.mode), options.unicode_names),
+        tester(image),
         info(options.json ? DiskInfo::ShowJson : DiskInfo::ShowText),
         extractor(options.unicode_names, options.old_files),
         repacker(image, {options.image_path, options.output_folder,
@@ -237,14 +238,38 @@ bool CheckPatternsMatched() {
   return all_matched;
 }
 
+// The Japanese line, then one naming the path and the reason. An image
+// path of "-d" is most likely the option typed first, where it is not one.
+void NoteOpenError(const char* path) {
+  report::RawError(kOpenError);
+  const bool dash_d = std::strcmp(path, "-d") == 0;
+  report::Note("cannot open \"%s\": %s%s", path,
+               std::strerror(image.OpenError()),
+               dash_d ? "; -d goes after the image path" : "");
+}
+
+// The positional rules pass over some arguments in silence; a user who
+// typed them meant something, so each is named.
+void NoteIgnoredArguments(const IgnoredArguments& ignored) {
+  const int named = ignored.count < IgnoredArguments::kMaxNamed
+                        ? ignored.count
+                        : IgnoredArguments::kMaxNamed;
+  for (int i = 0; i < named; ++i) {
+    report::Note("argument \"%s\" ignored", ignored.text[i]);
+  }
+  const int more = ignored.count - named;
+  if (more > 0) {
+    report::Note("%d more argument%s ignored", more, more == 1 ? "" : "s");
+  }
+}
+
 int Run(const Options& options) {
   report::Configure(options.unicode_names);
   if (!image.Open(options.image_path)) {
-    report::RawError(kOpenError);
-    report::Note("cannot open \"%s\": %s", options.image_path,
-                 std::strerror(image.OpenError()));
+    NoteOpenError(options.image_path);
     return 1;
   }
+  NoteIgnoredArguments(options.ignored);
   NoteNoDisk(image, options.image_path);
   Consumers all(options);
   const ConsumerList consumers = PickConsumers(all, options);
@@ -302,6 +327,7 @@ int RunCommandLine(int argc, char** argv) {
 
 // Whatever the run did, output that never arrived makes it a failure.
 int RunTool(int argc, char** argv) {
+  host::KeepRunningWhenReaderQuits();
   const int status = RunCommandLine(argc, argv);
   return report::FinishOutput() ? status : 1;
 }

@@ -180,4 +180,20 @@ bool FinishTextFile(std::FILE* file, const char* path);
 // pipe or a terminal takes them as they are.
 bool EnableColorCodes(std::FILE* stream);
 
+// --- Standard output's reader. ---
+
+// Keeps the process alive when the reader of standard output quits early
+// (POSIX sends SIGPIPE for a write to a pipe nobody reads, which would end
+// the run with files still unwritten): such a write fails instead, with an
+// error that ReaderHasGone recognises. Called once, before any output.
+void KeepRunningWhenReaderQuits();
+// Whether error, the errno of a failed write to standard output, means that
+// its reader has gone (a pipe closed at the other end) rather than that the
+// output was lost. The one place that decides it, for every host.
+bool ReaderHasGone(int error);
+// Ends the process at once as a filter whose reader has gone ends: killed
+// by SIGPIPE where the host has it (a shell shows status 141), else with
+// exit status 141. For a run whose only work is its output.
+[[noreturn]] void EndAsStoppedFilter();
+
 }  // namespace host

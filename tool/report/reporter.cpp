@@ -19,10 +19,15 @@ bool errors_are_terminal = false;
 // Why writing standard output first failed, as errno said right then: a
 // later call may change errno before the run ends.
 int output_error = 0;
+// Set for a run whose output is its whole work (--to-stdout): once the
+// reader has gone there is nothing left to do.
+bool stop_when_reader_quits = false;
 
 void KeepOutputError() {
-  if (output_error == 0 && std::ferror(stdout)) {
-    output_error = errno != 0 ? errno : EIO;
+  if (output_error != 0 || !std::ferror(stdout)) return;
+  output_error = errno != 0 ? errno : EIO;
+  if (stop_when_reader_quits && host::ReaderHasGone(output_error)) {
+    host::EndAsStoppedFilter();
   }
 }
 
@@ -75,6 +80,8 @@ ShownName ShowNameOnOutput(const char* raw_name) {
   if (output_is_terminal) ReplaceControlBytes(shown.text);
   return shown;
 }
+
+void StopWhenReaderQuits() { stop_when_reader_quits = true; }
 
 void Configure(bool unicode_names) {
   decode_names = unicode_names;
@@ -164,7 +171,7 @@ void RawError(const char* text) {
 
 bool FinishOutput() {
   FlushOutput();
-  if (output_error == 0 || output_error == EPIPE) return true;
+  if (output_error == 0 || host::ReaderHasGone(output_error)) return true;
   Note("cannot write standard output: %s", std::strerror(output_error));
   return false;
 }
@@ -192,8 +199,9 @@ void Help(const char* program, const char* options_text) {
       "standard output cannot be written, when a disk asked for is not in\n"
       "the image, when an --only or --remove pattern matches no entry, when\n"
       "--keep-old-files keeps a file, or when a repack refuses a change.\n"
-      "With --test, 2 when a file is not whole or a sector header records\n"
-      "trouble.\n",
+      "With --test, 2 when a file is not whole, a sector header records\n"
+      "trouble, or the image holds no disk, a bad disk header or a directory\n"
+      "that is not whole.\n",
       options_text);
 }
 
