@@ -43,6 +43,13 @@ std::string ListingLine(const std::string& name, int start_track,
 // POSIX, and on Windows only under the Japanese ANSI code page (932).
 bool HostTakesShiftJisNames();
 
+// What text typed beyond ASCII becomes where the tool compares it with raw
+// names or stores it as one (without --unicode-names): on POSIX the UTF-8
+// bytes typed; on Windows the bytes of the ANSI code page, which under the
+// Japanese one (932) are Shift_JIS, and refused where they have none.
+enum class TypedText { kUtf8Bytes, kShiftJis, kRefused };
+TypedText HostTypedJapanese();
+
 class ToolRunner {
  public:
   ToolRunner();

@@ -12,9 +12,6 @@ struct ParseState {
   const char* mode_option = nullptr;  // the option that chose the mode
   const char* old_files_option = nullptr;  // --keep- or --skip-old-files
   int positional_count = 0;
-  // Where the value being applied stands: its argument and offset in it.
-  int value_argument = 0;
-  std::size_t value_offset = 0;
 };
 
 using Apply = bool (*)(ParseState& state, const char* value);
@@ -120,10 +117,7 @@ bool ApplyOnly(ParseState& state, const char* value) {
                   NamePatterns::kMaxPatterns);
     return false;
   }
-  only.text[only.count] = value;
-  only.argument[only.count] = state.value_argument;
-  only.offset[only.count] = state.value_offset;
-  ++only.count;
+  only.text[only.count++] = value;
   return true;
 }
 
@@ -248,7 +242,7 @@ constexpr OptionRow kOptionTable[] = {
       "write edited files back; prints \"repacked PATH (N bytes)\""},
      ApplyRepack},
     {{"output", V::kRequired, "DIR", C::kFolder, nullptr,
-      "work in DIR instead of the current folder (made if missing)"},
+      "work in DIR (made if missing), not the current folder"},
      ApplyOutput},
     {{"disk", V::kRequired, "LIST", C::kNothing, nullptr,
       "only these disks: 2  0,3  1-4  5- (to the last)"}, ApplyDisk},
@@ -259,7 +253,7 @@ constexpr OptionRow kOptionTable[] = {
     {{"map-svg", V::kRequired, "PATH", C::kFile, nullptr,
       "also draw the maps as an SVG picture in PATH"}, ApplyMapSvg},
     {{"color", V::kAttached, "WHEN", C::kChoices, "auto always never",
-      "colour the map: auto (on a terminal), always (alone), never"},
+      "colour the map: auto (a terminal), always (alone), never"},
      ApplyColor},
     {{"unclaimed", V::kNone, nullptr, C::kNothing, nullptr,
       "also take out the system area and sectors no file claims"},
@@ -336,8 +330,6 @@ bool TakeOption(ParseState& state, int argc, char** argv, int& index) {
   if (value == nullptr || value[0] == '\0') {
     return Problem(state, "option '--%s' needs a value", row->description.name);
   }
-  state.value_argument = index;
-  state.value_offset = static_cast<std::size_t>(value - argv[index]);
   return row->apply(state, value);
 }
 

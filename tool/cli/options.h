@@ -46,15 +46,11 @@ struct DiskList {
   bool Includes(int disk) const;
 };
 
-// The --only patterns, as typed, and where each stands on the command line:
-// the argument's index and the value's offset in it, so that a host whose
-// command line also exists in Unicode can find the same pattern there.
+// The --only patterns, as typed.
 struct NamePatterns {
   static constexpr int kMaxPatterns = 64;
   int count = 0;
   const char* text[kMaxPatterns] = {};
-  int argument[kMaxPatterns] = {};
-  std::size_t offset[kMaxPatterns] = {};
 };
 
 // The positional arguments the rules above pass over, for the lines that

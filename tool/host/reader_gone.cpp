@@ -5,7 +5,9 @@
 
 #include "host/host.h"
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -23,7 +25,16 @@ constexpr int kStoppedFilterStatus = 141;
 // Windows has no SIGPIPE: a write to a pipe nobody reads just fails.
 void KeepRunningWhenReaderQuits() {}
 
-bool ReaderHasGone(int error) { return error == EPIPE; }
+// The runtime reports a write to a closed pipe as EINVAL, not EPIPE; the
+// system's error it kept says which: the pipe is broken (109), being
+// closed (232) or has no reader at all (233).
+bool ReaderHasGone(int error) {
+  if (error == EPIPE) return true;
+  const unsigned long system_error = _doserrno;
+  return error == EINVAL &&
+         (system_error == ERROR_BROKEN_PIPE || system_error == ERROR_NO_DATA ||
+          system_error == ERROR_PIPE_NOT_CONNECTED);
+}
 
 void EndAsStoppedFilter() { std::_Exit(kStoppedFilterStatus); }
 

@@ -66,6 +66,15 @@ void Note(const char* format, ...)
 #endif
     ;
 
+// Note's line for a note that quotes typed text as UTF-8 (as the command
+// line gives it on a host whose command line is Unicode): shown as
+// characters on a console whatever --unicode-names says.
+void TypedTextNote(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
 // Exact bytes on standard error, after whatever standard output holds.
 void RawError(const char* text);
 
