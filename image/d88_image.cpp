@@ -47,6 +47,7 @@ void D88Image::Reset() {
   disk_count_ = 0;
   for (std::int64_t& offset : disk_offsets_) offset = 0;
   for (std::uint32_t& offset : track_offsets_) offset = 0;
+  SetSectorRange(1, 16);
   ClearSelection();
 }
 
@@ -75,10 +76,8 @@ bool D88Image::ReadDiskHeader(std::int64_t position, std::uint8_t* header) {
 }
 
 void D88Image::ClearSelection() {
-  disk_start_ = -1;
+  disk_selected_ = false;
   disk_size_ = 0;
-  media_type_ = -1;
-  write_protect_ = -1;
   disk_name_[0] = '\0';
 }
 
@@ -101,6 +100,7 @@ bool D88Image::SelectDisk(int index) {
   disk_size_ = ReadLe32(header + kDiskSizeOffset);
   std::memcpy(disk_name_, header + kDiskNameOffset, kDiskNameLength);
   disk_name_[kDiskNameLength] = '\0';
+  disk_selected_ = true;
   return true;
 }
 

@@ -36,6 +36,9 @@ struct RecordSummary {
 
 // A reader holds fixed tables of several MiB (the chain index for damaged
 // tracks): keep it in static storage or on the heap, never on the stack.
+// Every member of a new reader is zero, so a reader in static storage takes
+// zero-filled memory (.bss) and not several MiB of the program file; Open
+// gives the members whose "nothing yet" is not zero their values.
 class D88Image {
  public:
   D88Image() = default;
@@ -54,14 +57,14 @@ class D88Image {
   // header's name field are there, also after a zero byte.
   const char* DiskName() const { return disk_name_; }
   // The selected disk's media type byte, or -1 when no disk is selected.
-  int MediaType() const { return media_type_; }
+  int MediaType() const { return disk_selected_ ? media_type_ : -1; }
   // The selected disk's write-protect byte (kWriteProtected when protected),
   // or -1 when no disk is selected.
-  int WriteProtect() const { return write_protect_; }
+  int WriteProtect() const { return disk_selected_ ? write_protect_ : -1; }
   // The selected disk's size field as stored, and where the disk starts in
   // the file (-1 when no disk is selected).
   std::uint32_t SizeField() const { return disk_size_; }
-  std::int64_t DiskStart() const { return disk_start_; }
+  std::int64_t DiskStart() const { return disk_selected_ ? disk_start_ : -1; }
   // The selected disk's track table entry as stored; 0 outside the table.
   std::uint32_t TrackOffset(int track) const {
     return track >= 0 && track < kTrackCount ? track_offsets_[track] : 0;
@@ -71,7 +74,7 @@ class D88Image {
   // Bytes in the image file; -1 when none is open.
   std::int64_t FileSize() { return file_.Size(); }
   // The sector numbers a run goes on at after stepping to the next track, and
-  // after which it steps.
+  // after which it steps. Every Open starts from 1 and 16.
   void SetSectorRange(int first, int last);
 
   // Finds the sector (c, h, r, n) of the track the way ReadSector does: the
@@ -127,14 +130,16 @@ class D88Image {
   SectorLocationCache locations_;
   ChainIndex chain_;
   int disk_count_ = 0;
-  int first_sector_ = 1;
-  int last_sector_ = 16;
+  // 0 until the first Open sets them, while no read can reach a run.
+  int first_sector_ = 0;
+  int last_sector_ = 0;
   std::int64_t disk_offsets_[kMaxDisks] = {};
   std::uint32_t disk_size_ = 0;
+  bool disk_selected_ = false;
   std::int64_t disk_start_ = 0;
   std::uint32_t track_offsets_[kTrackCount] = {};
-  int media_type_ = -1;
-  int write_protect_ = -1;
+  int media_type_ = 0;
+  int write_protect_ = 0;
   char disk_name_[kDiskNameLength + 1] = {};
 };
 

@@ -91,8 +91,11 @@ class ImageFile {
   // lookups find their page there without going through every slot.
   static constexpr int kHints = 256;
   std::uint8_t hints_[kHints] = {};
-  std::int64_t read_ahead_at_ = -1;  // where the last host fill ended
-  int read_ahead_pages_ = 0;         // pages the run of fills has read
+  // Where the last host fill ended, and the pages the run of fills has read;
+  // no read continues a run of 0 pages. (Starting at 0 rather than -1 keeps
+  // a new reader all zero bytes: see D88Image.)
+  std::int64_t read_ahead_at_ = 0;
+  int read_ahead_pages_ = 0;
   std::int64_t host_read_calls_ = 0;
   std::int64_t host_read_bytes_ = 0;
   Page pages_[kPageCount] = {};

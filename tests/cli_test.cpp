@@ -13,6 +13,7 @@
 #include <unistd.h>
 #endif
 
+#include "build_version.h"
 #include "d88_builder.h"
 #include "tool_runner.h"
 
@@ -304,9 +305,16 @@ TEST(CommandLineTest, HelpAndVersion) {
     EXPECT_NE(help.out.find(text), std::string::npos) << text;
   }
   EXPECT_EQ(help.err, "");
+  // The release number, then what git said of a checkout beyond the
+  // release's tag when the tool was built (cmake/build_version.cmake).
   const ToolRun version = runner.Run({"--version"});
   EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out, ConsoleText("d88unpack 1.0.0\n"));
+  std::string expected = "d88unpack " D88UNPACK_VERSION "\n";
+  if (std::string(D88UNPACK_GIT_DESCRIBE) != "") {
+    expected += "from git " D88UNPACK_GIT_DESCRIBE "\n";
+  }
+  EXPECT_EQ(version.out, ConsoleText(expected));
+  EXPECT_EQ(version.err, "");
   EXPECT_TRUE(version.tree.empty());
 }
 

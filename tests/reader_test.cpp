@@ -142,6 +142,45 @@ TEST_F(ReaderTest, OpenWithoutPathCloses) {
   EXPECT_FALSE(image.SelectDisk(0));
 }
 
+// A reader that has opened nothing answers as one with no disk selected,
+// though every byte of it starts as zero (so that it costs the program file
+// nothing): the "none" values of its accessors are not its stored zeros.
+TEST_F(ReaderTest, ReaderThatOpenedNothingHasNoDisk) {
+  const D88Image& fresh = image;
+  EXPECT_EQ(fresh.DiskCount(), 0);
+  EXPECT_STREQ(fresh.DiskName(), "");
+  EXPECT_EQ(fresh.MediaType(), -1);
+  EXPECT_EQ(fresh.WriteProtect(), -1);
+  EXPECT_EQ(fresh.DiskStart(), -1);
+  EXPECT_EQ(fresh.SizeField(), 0u);
+  EXPECT_FALSE(fresh.TrackRecorded(0));
+  EXPECT_FALSE(image.SelectDisk(0));
+  EXPECT_TRUE(ReadOne(0, 0, 0, 1).empty());
+}
+
+// Each file starts from runs over sectors 1 to 16, whatever range the last
+// file was read with: sector 16 steps to the next track, 5 does not.
+TEST_F(ReaderTest, EveryOpenStartsRunsOverSectors1To16) {
+  DiskBuilder disk;
+  for (int track = 0; track < 2; ++track) {
+    std::vector<d88test::SectorRecord> records;
+    for (int r = 1; r <= 16; ++r) {
+      records.push_back(Record(0, track, r, 16, SectorPattern(track, r)));
+    }
+    disk.SetTrack(track, records);
+  }
+  const Bytes file = disk.Build();
+  Load(file);
+  image.SetSectorRange(1, 5);
+  Load(file);
+  Bytes run(2048, 0);
+  ASSERT_EQ(image.ReadSectors(0, 0, 0, 5, 3, run.data(), 2048), 2048);
+  EXPECT_EQ(Bytes(run.begin() + 1024, run.end()), SectorPattern(0, 6));
+  ASSERT_EQ(image.ReadSectors(0, 0, 0, 16, 3, run.data(), 2048), 2048);
+  EXPECT_EQ(Bytes(run.begin(), run.begin() + 1024), SectorPattern(0, 16));
+  EXPECT_EQ(Bytes(run.begin() + 1024, run.end()), SectorPattern(1, 1));
+}
+
 // Reads after a new Open must not address the old disk's tracks against the
 // new file: the selection is cleared until a disk is selected again.
 TEST_F(ReaderTest, NewOpenClearsTheSelection) {

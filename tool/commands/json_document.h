@@ -1,5 +1,5 @@
 // The JSON document of --json: one object for the run around the disks,
-// streamed to standard output. README describes the schema.
+// streamed to standard output. doc/manual.md describes the schema.
 #pragma once
 
 #include "disk/disk_walk.h"

@@ -144,8 +144,9 @@ bool ListPlainFiles(const char* path, bool utf8_names, FileVisitor visit,
 //
 // A path that is a symbolic link is followed, as editors do: the file the
 // link resolves to is replaced, in its own folder, and the link stays a
-// link to it. (On Windows a link is replaced as today; see README.) Other
-// hard links to the old file keep the old file: the new one is a new file.
+// link to it. (On Windows a link is replaced as today; see doc/manual.md.)
+// Other hard links to the old file keep the old file: the new one is a new
+// file.
 struct Replacement {
   std::FILE* stream;  // nullptr when it could not be started
   char temp_path[4096];

@@ -1,6 +1,6 @@
 // The JSON document of --json: one object for the run, one per disk, one
 // per directory entry, streamed to standard output as the disks are read.
-// README describes the schema.
+// doc/manual.md describes the schema.
 #pragma once
 
 #include "d88_image.h"

@@ -1,5 +1,5 @@
 // The sector map as JSON: the members a disk's object gets with --map
-// --json. README describes them.
+// --json. doc/manual.md describes them.
 #pragma once
 
 #include "disk/sector_map.h"

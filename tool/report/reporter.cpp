@@ -5,12 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "build_version.h"
 #include "host/host.h"
 #include "host/shift_jis.h"
-
-#ifndef D88UNPACK_VERSION
-#define D88UNPACK_VERSION "0.0.0"
-#endif
 
 namespace d88 {
 namespace report {
@@ -237,7 +234,14 @@ void Help(const char* program, const char* options_text) {
       options_text);
 }
 
-void Version() { std::printf("d88unpack %s\n", D88UNPACK_VERSION); }
+// The release alone for a release build; a build from a git checkout that
+// has moved on from the release also says where it stands.
+void Version() {
+  std::printf("d88unpack %s\n", D88UNPACK_VERSION);
+  if (D88UNPACK_GIT_DESCRIBE[0] != '\0') {
+    std::printf("from git %s\n", D88UNPACK_GIT_DESCRIBE);
+  }
+}
 
 }  // namespace report
 }  // namespace d88
