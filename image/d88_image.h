@@ -14,6 +14,7 @@
 #include "image_file.h"
 #include "sector_header.h"
 #include "sector_location_cache.h"
+#include "walk_ends.h"
 
 namespace d88 {
 
@@ -112,6 +113,9 @@ class D88Image {
   SectorLocation WalkTrack(std::int64_t track_start, std::uint32_t id);
   SectorLocation FollowChain(SectorLocation location, std::int64_t position,
                              std::int64_t index);
+  SectorLocation WalkOn(SectorLocation location, std::int64_t position,
+                        std::int64_t index);
+  void FindWalkEnds();
 
   static void NoteFound(SectorLocation& location, std::int64_t position,
                         const SectorHeader& header);
@@ -119,6 +123,7 @@ class D88Image {
   ImageFile file_;
   SectorLocationCache locations_;
   ChainIndex chain_;
+  WalkEnds ends_;
   int disk_count_ = 0;
   int first_sector_ = 1;
   int last_sector_ = 16;
