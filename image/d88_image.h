@@ -97,6 +97,16 @@ class D88Image {
   // returns the bytes written. dest must hold max_bytes rounded up to 4.
   std::int32_t ListSectorIds(int track, std::uint8_t* dest,
                              std::int32_t max_bytes);
+  // How much room the index of long walks takes now (see ChainIndex): for
+  // tests, which must know when they go past it.
+  struct IndexUse {
+    int segments;
+    int anchors;
+    std::uint32_t entries;
+  };
+  IndexUse ChainIndexUse() const {
+    return {chain_.SegmentCount(), chain_.AnchorCount(), chain_.EntryCount()};
+  }
   // Walks the track's records as ListSectorIds does and describes at most
   // max_records of them into dest; returns how many.
   std::int32_t ListSectorRecords(int track, RecordSummary* dest,

@@ -37,19 +37,27 @@ void WalkEnds::Compute(ImageFile& file, const std::int64_t* starts,
   TakeStarts(starts, count);
   work.heap_size = 0;
   for (std::int32_t& bucket : work.buckets) bucket = -1;
+  // The starts are sorted, and an array in order is a heap already.
   for (int walk = 0; walk < start_count_; ++walk) {
     lasts_[walk] = kNoEnd;
     work.groups[walk] = {starts_[walk], 0, 0, -1, 0};
     Link(walk, walk, 0);
-    Push(walk);
+    work.heap[walk] = walk;
   }
+  work.heap_size = start_count_;
   while (work.heap_size > 0) {
     int group = Pop();
     while (work.heap_size > 0 &&
            work.groups[work.heap[0]].position == work.groups[group].position) {
       group = Merge(group, Pop());
     }
-    if (StepGroup(file, group)) Push(group);
+    // A group steps on by itself while it stays before every other one.
+    while (StepGroup(file, group)) {
+      if (work.heap_size > 0 && !Before(group, work.heap[0])) {
+        Push(group);
+        break;
+      }
+    }
   }
   work_ = nullptr;
   computed_ = true;
