@@ -185,9 +185,15 @@ Reported ReadReport(const Edits& edits) {
   const std::string relocated = "relocated " + edits.grown + " (";
   const std::string added = "added " + edits.added + " (";
   constexpr std::size_t kRunText = sizeof " START:02 05 END:03 02" - 1;
+  // A removal whose host file is still there says so at the end.
+  const std::string left = " (host file left; --add would take it again)";
   while (std::fgets(line, sizeof line, file) != nullptr) {
     std::string text(line);
     if (!text.empty() && text.back() == '\n') text.pop_back();
+    if (text.rfind("removed ", 0) == 0 && text.size() > left.size() &&
+        text.compare(text.size() - left.size(), left.size(), left) == 0) {
+      text.resize(text.size() - left.size());
+    }
     NamedRun run = {};
     const std::size_t close = text.find(") START:");
     if (text.rfind(relocated, 0) == 0 && close != std::string::npos &&

@@ -51,7 +51,8 @@ class D88Image {
   int DiskCount() const { return disk_count_; }
   bool SelectDisk(int index);
   // The selected disk's name, NUL-terminated, in the image's own character
-  // set; valid until the next SelectDisk.
+  // set; valid until the next SelectDisk. All kDiskNameLength bytes of the
+  // header's name field are there, also after a zero byte.
   const char* DiskName() const { return disk_name_; }
   // The selected disk's media type byte, or -1 when no disk is selected.
   int MediaType() const { return media_type_; }

@@ -26,6 +26,10 @@ using d88test::ToolRun;
 using d88test::ToolRunner;
 using Args = std::vector<std::string>;
 
+// The end of a line that takes out or renames an entry whose host file is
+// still there.
+const std::string left = " (host file left; --add would take it again)\n";
+
 Args Joined(const std::string& image, Args first, const Args& more) {
   first.insert(first.begin(), image);
   first.insert(first.end(), more.begin(), more.end());
@@ -150,7 +154,7 @@ TEST(EditTest, GrownFilesMoveToARunThatHoldsThem) {
       // The other change still happens; the refusal says what would help.
       {"not asked to move", before, {{"000/A", 2500, 6}}, {"--remove=C"},
        {{"A", 2, 1, 2, 2}, {"B", 2, 4, 2, 4}, {"D", 5, 1, 5, 2}},
-       "removed 000/C START:03 03 END:03 03\n",
+       "removed 000/C START:03 03 END:03 03" + left,
        refused + "it is larger than its entry's 2048 bytes (--relocate moves "
                  "it); not written back\n",
        1},
@@ -179,22 +183,24 @@ TEST(EditTest, EntriesLeaveAndChangeTheirNames) {
   const EditCase cases[] = {
       {"a pattern that matches two", kDirsBefore, {}, {"--remove=GAME*"},
        {{"README", 2, 1, 2, 1}, {"POEM", 2, 2, 2, 3}},
-       "removed 000/GAME START:02 04 END:02 05\n"
-       "removed 000/GAME2 START:03 01 END:03 01\n",
+       "removed 000/GAME START:02 04 END:02 05" + left +
+           "removed 000/GAME2 START:03 01 END:03 01" + left,
        "", 0},
       {"a pattern that matches none", kDirsBefore, {},
        {"--remove=NOPE", "--remove", "POEM"}, without("POEM"),
-       "removed 000/POEM START:02 02 END:02 03\n",
-       "d88unpack: --remove=NOPE matches no entry\n", 1},
+       "removed 000/POEM START:02 02 END:02 03" + left,
+       "d88unpack: no entry matches \"NOPE\"\n", 1},
       {"an edited file of an entry taken out stays out", kDirsBefore,
        {{"000/POEM", 100, 1}}, {"--remove=POEM"}, without("POEM"),
-       "removed 000/POEM START:02 02 END:02 03\n", "", 0},
+       "removed 000/POEM START:02 02 END:02 03" + left, "", 0},
       {"renamed", kDirsBefore, {}, {"--rename=POEM=VERSE"}, renamed,
-       "renamed 000/POEM to 000/VERSE START:02 02 END:02 03\n", "", 0},
+       "renamed 000/POEM to 000/VERSE START:02 02 END:02 03" + left, "", 0},
       {"to a name taken", kDirsBefore, {}, {"--rename=POEM=GAME"}, {}, "",
        cannot + "\"GAME\": another entry of its disk has that name\n", 1},
       {"to a name too long", kDirsBefore, {}, {"--rename=POEM=SONNETS"}, {},
-       "", cannot + "\"SONNETS\": an entry's name holds 1 to 6 bytes\n", 1},
+       "", cannot + "\"SONNETS\": an entry's name holds 1 to 6 bytes, and this one "
+                 "has 7\n",
+       1},
       {"to a name no extraction writes", kDirsBefore, {}, {"--rename=POEM=a/b"},
        {}, "",
        cannot + "\"a/b\": an extraction writes no file of that name\n", 1},
@@ -242,11 +248,12 @@ TEST(EditTest, DiskHeadersAndRenamesAcrossDisks) {
        "named disk 001 [0123456789ABCDEF]\n", "", 0,
        {nullptr, "0123456789ABCDEF"}, 0, "README"},
       {"a name too long", {"--set-disk-name=0123456789ABCDEFG",
-                           "--write-protect=off"},
-       "write protection of disk 000 off\nwrite protection of disk 001 off\n",
+                           "--write-protect=on"},
+       "write protection of disk 000 on\nwrite protection of disk 001 on\n",
        "d88unpack: cannot name the disks \"0123456789ABCDEFG\": a disk name "
-       "holds up to 16 bytes\n",
-       1, {nullptr, nullptr}, 0, "README"},
+       "holds up to 16 bytes, and this one has 17\n",
+       1, {nullptr, nullptr}, 0x10, "README"},
+
       {"a name on two disks", {"--rename=README=READ"}, "",
        "d88unpack: cannot rename \"README\" to \"READ\": 2 entries of the "
        "disks taken have that name (--disk picks one disk)\n",
@@ -301,17 +308,18 @@ TEST(EditTest, NewFilesBecomeEntries) {
       {"two, in the order of their names",
        {{"B1", 1500, 1}, {"A1", 10, 2}}, 0, false,
        {{"A1", 4, 1, 4, 1}, {"B1", 4, 2, 4, 3}},
-       "added 000/A1 (10 bytes) START:04 01 END:04 01\n"
-       "added 000/B1 (1500 bytes) START:04 02 END:04 03\n",
+       "added 000/A1 (10 bytes, 1 sector) START:04 01 END:04 01\n"
+       "added 000/B1 (1500 bytes, 2 sectors) START:04 02 END:04 03\n",
        "", 0},
       {"empty, in one sector", {{"E", 0, 3}}, 0, false, {{"E", 4, 1, 4, 1}},
-       "added 000/E (0 bytes) START:04 01 END:04 01\n", "", 0},
+       "added 000/E (0 bytes, 1 sector) START:04 01 END:04 01\n", "", 0},
       {"what --unclaimed writes is passed over",
        {{"unclaimed-02-03", 1024, 4}}, 0, false, {}, "", "", 0},
       {"a name too long", {{"LONGNAME", 10, 5}, {"OK", 10, 6}}, 0, false,
-       {{"OK", 4, 1, 4, 1}}, "added 000/OK (10 bytes) START:04 01 END:04 01\n",
+       {{"OK", 4, 1, 4, 1}},
+       "added 000/OK (10 bytes, 1 sector) START:04 01 END:04 01\n",
        "d88unpack: cannot add \"000/LONGNAME\": an entry's name holds 1 to 6 "
-       "bytes" + not_added,
+       "bytes, and this one has 8" + not_added,
        1},
       {"no run large enough", {{"BIG", 5121, 7}}, 0, false, {}, "",
        "d88unpack: cannot add \"000/BIG\": it needs 6 free sectors in a row "
@@ -324,7 +332,7 @@ TEST(EditTest, NewFilesBecomeEntries) {
        1},
       {"a track that another disk's header shares", {{"NEW", 10, 9}}, 0, true,
        {}, "",
-       "d88unpack: cannot add \"000/NEW\": it needs 1 free sectors in a row "
+       "d88unpack: cannot add \"000/NEW\": it needs 1 free sector in a row "
        "(1024 bytes) and the largest free run of its disk holds 0 (0 bytes)" +
            not_added,
        1},
@@ -381,7 +389,7 @@ TEST(EditTest, NewFilesBecomeEntries) {
 
 // Without folders, --add takes the files of the work folder for the one
 // disk --disk names; the image itself is no new file, even when it lies
-// there.
+// there, and neither is what a killed repack left beside it.
 TEST(EditTest, NewFilesWithoutFolders) {
   FileSystemDisk first("ONE", 4);
   first.AddEntry("OLD", 2, 1, 2, 1);
@@ -393,10 +401,11 @@ TEST(EditTest, NewFilesWithoutFolders) {
   ASSERT_EQ(runner.Run({"i.d88", "-d", "--disk=1"}).status, 0);
   d88test::WriteFileBytes(runner.work() / "NEW",
                           d88test::HostFileBytes(2000, 1));
+  d88test::WriteFileBytes(runner.work() / "i.d88.d88unpack-tmp", {1, 2});
   const ToolRun run =
       runner.Run({"--repack", "--add", "--disk=1", "i.d88", "-d"});
   EXPECT_EQ(run.out,
-            ConsoleText("added NEW (2000 bytes) START:02 02 END:02 03\n"));
+            ConsoleText("added NEW (2000 bytes, 2 sectors) START:02 02 END:02 03\n"));
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.status, 0);
   Bytes data = d88test::HostFileBytes(2000, 1);
@@ -487,15 +496,15 @@ TEST(EditTest, ManyChangesAtOnceWithJapaneseNames) {
   const std::string lines =
       "named disk 000 " + shown_disk +
       "write protection of disk 000 on\n"
-      "removed 000/GAME START:02 05 END:03 02\n" +
+      "removed 000/GAME START:02 05 END:03 02" + left +
       std::string(u8"renamed 000/メモ to 000/") + new_name +
-      " START:03 03 END:03 03\n"
+      " START:03 03 END:03 03" + left +
       "repacked 000/README (1024 bytes)\n"
       "relocated 000/POEM (4000 bytes) START:02 02 END:02 05\n" +
-      std::string(u8"added 000/新 (2000 bytes) START:03 01 END:03 02\n") +
+      std::string(u8"added 000/新 (2000 bytes, 2 sectors) START:03 01 END:03 02\n") +
       "named disk 001 " + shown_disk +
       "write protection of disk 001 on\n"
-      "added 001/LOG (100 bytes) START:02 04 END:02 04\n";
+      "added 001/LOG (100 bytes, 1 sector) START:02 04 END:02 04\n";
   const auto tree = d88test::ReadTreeUtf8(runner.work());
 
   const ToolRun dry = runner.Run(Joined(image, edits, {"--dry-run",
@@ -562,6 +571,9 @@ TEST(EditTest, EditOptionsNeedARepack) {
       {{"x.d88", "--repack", "--write-protect=yes"},
        "invalid value 'yes' for --write-protect (on or off)"},
       {{"x.d88", "--repack", "--rename=AB"}, "invalid rename 'AB' (OLD=NEW)"},
+      // An empty name would only clear the one the disks have.
+      {{"x.d88", "--repack", "--set-disk-name="},
+       "option '--set-disk-name' needs a value"},
       {{"x.d88", "--repack", "--rename==B"}, "invalid rename '=B' (OLD=NEW)"},
       {{"x.d88", "-d", "--repack", "--add"},
        "option --add with -d needs exactly one disk in --disk"},

@@ -280,21 +280,26 @@ int RunWithFileSizeLimit(const ToolRunner& runner, const std::string& image,
 #endif
 
 // Whatever stops the new image from being written, the old one stays as it
-// was, no temporary file is left, and the status is 1.
+// was, no temporary file of the run is left, and the status is 1. What a
+// killed run left under the first temporary name is passed over, never
+// written to or removed.
 TEST(RepackTest, FailureToWriteLeavesTheImageUntouched) {
-  enum class Injection { kTempIsFolder, kImageReadOnly, kFileTooLarge };
+  enum class Injection { kNone, kImageReadOnly, kFileTooLarge };
   struct Case {
     const char* label;
     Injection injection;
-    std::string reason;
+    bool leftovers;  // a file and a folder under the first two names
+    std::string reason;  // empty: the repack succeeds
   };
   const Case cases[] = {
-      {"temporary name taken", Injection::kTempIsFolder,
-       " (through \"IMAGE.d88unpack-tmp\"): File exists"},
-      {"read-only image", Injection::kImageReadOnly, ": it is read-only"},
+      {"leftovers of killed runs", Injection::kNone, true, ""},
+      {"read-only image", Injection::kImageReadOnly, false,
+       ": it is read-only"},
 #if !defined(_WIN32)
-      {"file size limit", Injection::kFileTooLarge,
+      {"file size limit", Injection::kFileTooLarge, false,
        " (through \"IMAGE.d88unpack-tmp\"): File too large"},
+      {"file size limit, past leftovers", Injection::kFileTooLarge, true,
+       " (through \"IMAGE.d88unpack-tmp-3\"): File too large"},
 #endif
   };
   for (const Case& c : cases) {
@@ -307,11 +312,12 @@ TEST(RepackTest, FailureToWriteLeavesTheImageUntouched) {
     const std::string before = d88test::ReadFileText(image);
     d88test::WriteFileBytes(runner.work() / "000/MSG",
                             d88test::HostFileBytes(3072, 3));
-    const fs::path temp = image + ".d88unpack-tmp";
     std::vector<std::string> beside = kClean;
-    if (c.injection == Injection::kTempIsFolder) {
-      fs::create_directory(temp);
-      beside.insert(beside.begin() + 1, temp.filename().string());
+    if (c.leftovers) {
+      d88test::WriteFileBytes(image + ".d88unpack-tmp", {'o', 'l', 'd'});
+      fs::create_directory(image + ".d88unpack-tmp-2");
+      beside.insert(beside.begin() + 1, {"image.d88.d88unpack-tmp",
+                                         "image.d88.d88unpack-tmp-2"});
     }
     if (c.injection == Injection::kImageReadOnly) {
       fs::permissions(image, fs::perms::owner_read | fs::perms::group_read |
@@ -327,7 +333,22 @@ TEST(RepackTest, FailureToWriteLeavesTheImageUntouched) {
 #endif
     if (c.injection != Injection::kFileTooLarge) {
       run = runner.Run({image, "--repack"});
-      EXPECT_EQ(run.out, "");
+      EXPECT_EQ(run.out, c.reason.empty()
+                             ? ConsoleText("repacked 000/MSG (3072 bytes)\n")
+                             : "");
+    }
+    EXPECT_EQ(BesideWork(runner), beside);
+    if (c.leftovers) {
+      EXPECT_EQ(d88test::ReadFileText(image + ".d88unpack-tmp"), "old");
+    }
+    if (c.reason.empty()) {
+      EXPECT_EQ(run.status, 0);
+      EXPECT_EQ(run.err, "");
+      disk.OverwriteRun(2, 1, d88test::HostFileBytes(3072, 3));
+      EXPECT_EQ(d88test::ImageDifference(d88test::ReadFileText(image),
+                                         AsText(disk.Build())),
+                "");
+      continue;
     }
     std::string expected_reason = c.reason;
     const std::size_t mark = expected_reason.find("IMAGE");
@@ -338,7 +359,6 @@ TEST(RepackTest, FailureToWriteLeavesTheImageUntouched) {
                                    "; the image is unchanged\n"));
     EXPECT_EQ(d88test::ImageDifference(d88test::ReadFileText(image), before),
               "");
-    EXPECT_EQ(BesideWork(runner), beside);
   }
 }
 

@@ -246,4 +246,30 @@ TEST(ShiftJisTest, EveryDecodedPairEncodesBackToItsCharacter) {
   }
 }
 
+// Which host names are UTF-8 text beyond ASCII, the names a UTF-8 host
+// writes for decoded entry names; raw Shift_JIS names seldom are.
+TEST(ShiftJisTest, TellsUtf8TextBeyondAsciiFromOtherBytes) {
+  struct Case {
+    const char* text;
+    bool beyond_ascii;
+  };
+  const Case cases[] = {
+      {"", false},
+      {"GAME", false},
+      {u8"メモ", true},
+      {u8"Aé", true},              // two bytes
+      {u8"😀", true},           // four bytes
+      {u8"�", true},               // a real replacement character
+      {"\x83\x81\x83\x82", false},      // メモ in Shift_JIS
+      {"\xC0\xAF", false},              // overlong '/'
+      {"\xED\xA0\x80", false},          // a surrogate
+      {"\xF4\x90\x80\x80", false},      // beyond U+10FFFF
+      {"\xE3\x83", false},              // cut short
+      {"\xC2\xB1", true},               // ﾂｱ in Shift_JIS, ± in UTF-8
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(d88::IsUtf8BeyondAscii(c.text), c.beyond_ascii) << c.text;
+  }
+}
+
 }  // namespace

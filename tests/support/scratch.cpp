@@ -8,6 +8,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#else
+#include <sys/stat.h>
 #endif
 
 namespace d88test {
@@ -168,5 +170,19 @@ std::map<std::string, std::string> ReadTreeUtf8(const fs::path& root) {
 }
 
 #endif
+
+FileStamp StampOf(const fs::path& path) {
+  FileStamp stamp = {fs::last_write_time(path), 0};
+#if !defined(_WIN32)
+  struct stat status;
+  if (stat(path.c_str(), &status) == 0) stamp.inode = status.st_ino;
+#endif
+  return stamp;
+}
+
+FileStamp AgeFile(const fs::path& path) {
+  fs::last_write_time(path, fs::last_write_time(path) - std::chrono::hours(24));
+  return StampOf(path);
+}
 
 }  // namespace d88test

@@ -42,6 +42,20 @@ std::map<std::string, std::string> ReadTree(const std::filesystem::path& root);
 std::map<std::string, std::string> ReadTreeUtf8(
     const std::filesystem::path& root);
 
+// What shows that a file was written or replaced: its modification time
+// and, on POSIX, its inode, which a new file renamed over it does not keep.
+struct FileStamp {
+  std::filesystem::file_time_type time;
+  unsigned long long inode;  // 0 on Windows
+  bool operator==(const FileStamp& other) const {
+    return time == other.time && inode == other.inode;
+  }
+};
+FileStamp StampOf(const std::filesystem::path& path);
+// Sets the file's modification time a day back, so that a write within the
+// clock's resolution still shows, and returns its stamp.
+FileStamp AgeFile(const std::filesystem::path& path);
+
 inline std::string AsText(const Bytes& bytes) {
   return std::string(bytes.begin(), bytes.end());
 }

@@ -55,7 +55,7 @@ struct Consumers {
         extractor(options.unicode_names, options.old_files),
         repacker(image, {options.image_path, options.output_folder,
                          options.folders, options.unicode_names,
-                         options.edits}),
+                         options.edits, &entry_filter}),
         text_map(options.mode == Mode::kMap && !options.json &&
                  report::DecideMapColor(options.color)),
         svg_map(options.map_svg_path),
@@ -262,8 +262,12 @@ int Run(const Options& options) {
   consumers.BeginRun();
   bool ok = WalkDisks(consumers, options);
   if (!CheckDisksExist(options, image.DiskCount())) ok = false;
-  if (!CheckPatternsMatched()) ok = false;
+  // A repack's --add may match a pattern with a new host file, which it
+  // only looks for at the end of the run.
+  const bool late = options.mode == Mode::kRepack && options.edits.add;
+  if (!late && !CheckPatternsMatched()) ok = false;
   consumers.EndRun();
+  if (late && !CheckPatternsMatched()) ok = false;
   if (writes) host::ReturnToStartFolder();
   image.Open(nullptr);
   const RunStatus status = consumers.Status();

@@ -1,5 +1,7 @@
 #include "commands/repack.h"
 
+#include <cstring>
+
 #include "commands/repack/directory_changes.h"
 #include "commands/repack/image_update.h"
 #include "commands/repack/judge.h"
@@ -51,7 +53,7 @@ bool RepackDisk(D88Image& image, repack::DiskState& disk) {
       ok = false;
     }
   }
-  if (placing && run.settings.edits.add && !repack::AddNewFiles(disk)) {
+  if (placing && run.settings.edits.add && !repack::AddNewFiles(image, disk)) {
     ok = false;
   }
   return ok;
@@ -72,6 +74,42 @@ bool ChangeDisks(D88Image& image) {
   return ok;
 }
 
+bool EditsHeadersOrNames(const EditRequest& edits) {
+  return edits.remove_count > 0 || edits.rename_count > 0 ||
+         edits.disk_name != nullptr ||
+         edits.write_protect != EditRequest::WriteProtect::kUnchanged;
+}
+
+// Putting files back, moving or adding them needs the disks' folders; when
+// none of them is there the extraction most likely went elsewhere (another
+// --output, or -d), and a silent success would hide that. Changes to the
+// directories and headers alone need no folder.
+bool SomeDiskFolderExists() {
+  const RepackRun& run = Run();
+  if (!run.settings.folders || run.disk_count == 0 ||
+      EditsHeadersOrNames(run.settings.edits)) {
+    return true;
+  }
+  for (int d = 0; d < run.disk_count; ++d) {
+    if (host::IsFolder(repack::PathOf(run.settings, run.disks[d].number, "")
+                           .text)) {
+      return true;
+    }
+  }
+  const repack::HostPath first =
+      repack::PathOf(run.settings, run.disks[0].number, "");
+  const repack::HostPath last =
+      repack::PathOf(run.settings, run.disks[run.disk_count - 1].number, "");
+  if (run.disk_count == 1) {
+    report::Note("nothing to repack: there is no folder \"%s\"", first.text);
+  } else {
+    report::Note("nothing to repack: none of the folders \"%s\" to \"%s\" "
+                 "exists",
+                 first.text, last.text);
+  }
+  return false;
+}
+
 bool RepackAll(D88Image& image) {
   RepackRun& run = Run();
   const char* output_folder = run.settings.output_folder;
@@ -80,6 +118,7 @@ bool RepackAll(D88Image& image) {
                  output_folder);
     return false;
   }
+  if (!SomeDiskFolderExists()) return false;
   repack::FindOwners();
   bool ok = ChangeDisks(image);
   for (int d = 0; d < run.disk_count; ++d) {
@@ -125,6 +164,10 @@ void Repacker::BeginDisk(const DiskVisit& disk) {
   state.named = false;
   state.protection_set = false;
   state.directory_whole = false;
+  // The name as all 16 bytes of the header hold it, zeros and what follows
+  // them included.
+  std::memcpy(state.old_name, disk.image.DiskName(), kDiskNameLength);
+  state.old_protection = disk.image.WriteProtect();
   if (ChangesDirectories(settings_.edits)) {
     state.directory_whole = state.directory.Load(disk.image);
   } else {

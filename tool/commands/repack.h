@@ -27,6 +27,9 @@ struct RepackSettings {
   bool folders;               // each disk's files in its numbered folder
   bool unicode_names;
   EditRequest edits;
+  // --only's patterns, which --add's new host files must match too. The
+  // run marks a pattern a new file matched, so that it counts as matched.
+  EntryFilter* only;
 };
 
 // Collects the entries of the walked disks; after the last disk judges

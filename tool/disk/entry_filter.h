@@ -24,6 +24,9 @@ class EntryFilter {
   // Whether the entry with this raw name (NUL-terminated) is taken; every
   // pattern it matches is marked as matched.
   bool Takes(const char* raw_name);
+  // The same with the name's decoded form given: for a name that is not an
+  // entry's yet, such as a host file's that --add would take.
+  bool TakesNamed(const char* raw_name, const char* decoded_name);
 
   int PatternCount() const { return count_; }
   bool Matched(int index) const { return patterns_[index].matched; }

@@ -627,8 +627,13 @@ void ClearFileError() {
 // rename within one folder is a single step on every host, never a copy.
 constexpr char kTempSuffix[] = ".d88unpack-tmp";
 
-bool MakeTempName(const char* path, char* dest, std::size_t capacity) {
-  const int written = std::snprintf(dest, capacity, "%s%s", path, kTempSuffix);
+// The first try is target + ".d88unpack-tmp", then "-2", "-3" and so on.
+bool MakeTempName(const char* path, int attempt, char* dest,
+                  std::size_t capacity) {
+  const int written =
+      attempt == 1
+          ? std::snprintf(dest, capacity, "%s%s", path, kTempSuffix)
+          : std::snprintf(dest, capacity, "%s%s-%d", path, kTempSuffix, attempt);
   return written > 0 && static_cast<std::size_t>(written) < capacity;
 }
 
@@ -889,13 +894,21 @@ Replacement StartReplacement(const char* path) {
   }
   const char* target = replacement.target_path;
   if (IsReadOnly(target)) return replacement;
-  if (!MakeTempName(target, replacement.temp_path,
-                    sizeof replacement.temp_path)) {
-    last_file_error = ENAMETOOLONG;
-    return replacement;
+  // Each name is created exclusively, so no two runs ever hold the same
+  // one; a name that is taken (another run's, or one a killed run left)
+  // is passed over for the next.
+  constexpr int kTempAttempts = 1000;
+  for (int attempt = 1; attempt <= kTempAttempts; ++attempt) {
+    if (!MakeTempName(target, attempt, replacement.temp_path,
+                      sizeof replacement.temp_path)) {
+      last_file_error = ENAMETOOLONG;
+      return replacement;
+    }
+    replacement.stream = CreateNewFile(replacement.temp_path, target);
+    if (replacement.stream != nullptr) return replacement;
+    last_file_error = errno;
+    if (errno != EEXIST) break;
   }
-  replacement.stream = CreateNewFile(replacement.temp_path, target);
-  if (replacement.stream == nullptr) last_file_error = errno;
   return replacement;
 }
 

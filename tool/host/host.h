@@ -135,8 +135,10 @@ struct Replacement {
   char temp_path[4096];
   char target_path[4096];  // the file replaced: path, or where it leads
 };
-// Makes the temporary file (target + ".d88unpack-tmp", which must not
-// exist) with the old file's permissions. Refuses a file that is read-only.
+// Makes the temporary file with the old file's permissions, under the
+// first of target + ".d88unpack-tmp", ".d88unpack-tmp-2", ... that it can
+// create anew: a name another run holds or a killed run left is passed
+// over, never written to. Refuses a file that is read-only.
 Replacement StartReplacement(const char* path);
 // Flushes the new file to the disk, closes it, renames it over the target
 // and flushes the target's folder. On failure the temporary file is

@@ -263,4 +263,17 @@ std::size_t Utf16ToUtf8(const wchar_t* utf16, char* dest,
   return sink.Finish();
 }
 
+bool IsUtf8BeyondAscii(const char* text) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  bool beyond = false;
+  for (std::size_t at = 0; bytes[at] != 0;) {
+    const DecodedChar decoded = DecodeUtf8(bytes + at);
+    // A malformed sequence is one byte of U+FFFD; a real U+FFFD is three.
+    if (decoded.code_point == kReplacement && decoded.length == 1) return false;
+    beyond = beyond || decoded.length > 1;
+    at += decoded.length;
+  }
+  return beyond;
+}
+
 }  // namespace d88

@@ -67,4 +67,9 @@ std::size_t Utf8ToUtf16(const char* utf8, wchar_t* dest, std::size_t capacity);
 // unit gives at most three bytes, so 3 * units + 1 is enough.
 std::size_t Utf16ToUtf8(const wchar_t* utf16, char* dest, std::size_t capacity);
 
+// Whether text (NUL-terminated) is well-formed UTF-8 holding at least one
+// character beyond ASCII: a name as a UTF-8 host writes it, rather than the
+// raw bytes of the disks' code page, which seldom form such sequences.
+bool IsUtf8BeyondAscii(const char* text);
+
 }  // namespace d88

@@ -115,6 +115,11 @@ bool RenameOne(const char* text) {
   DiskState& disk = run.disks[found.disk_index];
   char raw_name[kEntryNameLength + 1];
   const char* problem = EntryNameProblemOf(new_name, raw_name);
+  // The name the entry has already is no change: nothing to say or write.
+  if (problem == nullptr &&
+      std::strcmp(raw_name, disk.directory.Entry(found.slot).name) == 0) {
+    return true;
+  }
   if (problem == nullptr) problem = DirectoryProblem(disk);
   if (problem == nullptr && NameTaken(disk.number, raw_name, found.slot)) {
     problem = "another entry of its disk has that name";
@@ -148,10 +153,15 @@ bool EncodeDiskName(const char* text) {
   } else {
     std::snprintf(encoded, sizeof encoded, "%s", text);
   }
-  if (!encodable || length > kDiskNameLength) {
-    report::Note("cannot name the disks \"%s\": %s", text,
-                 encodable ? "a disk name holds up to 16 bytes"
-                           : "it has no Shift_JIS form");
+  if (!encodable) {
+    report::Note("cannot name the disks \"%s\": it has no Shift_JIS form",
+                 text);
+    return false;
+  }
+  if (length > kDiskNameLength) {
+    report::Note("cannot name the disks \"%s\": a disk name holds up to 16 "
+                 "bytes, and this one has %lu",
+                 text, static_cast<unsigned long>(length));
     return false;
   }
   std::memset(run.disk_name, 0, sizeof run.disk_name);
@@ -161,6 +171,8 @@ bool EncodeDiskName(const char* text) {
 
 }  // namespace
 
+// A disk whose header holds the asked-for bytes already is not changed,
+// so that it reports nothing and the image need not be written at all.
 bool SetHeaders() {
   RepackRun& run = Run();
   const EditRequest& edits = run.settings.edits;
@@ -169,8 +181,11 @@ bool SetHeaders() {
   const bool protect =
       edits.write_protect != EditRequest::WriteProtect::kUnchanged;
   for (int d = 0; d < run.disk_count; ++d) {
-    run.disks[d].named = named;
-    run.disks[d].protection_set = protect;
+    DiskState& disk = run.disks[d];
+    disk.named = named && std::memcmp(disk.old_name, run.disk_name,
+                                      kDiskNameLength) != 0;
+    disk.protection_set =
+        protect && disk.old_protection != WriteProtectByte(edits);
   }
   return named || edits.disk_name == nullptr;
 }
@@ -185,7 +200,7 @@ bool RemoveEntries() {
       matched += RemoveMatches(run.disks[d], pattern, ok);
     }
     if (matched == 0) {
-      report::Note("--remove=%s matches no entry", pattern);
+      report::Note("no entry matches \"%s\"", pattern);
       ok = false;
     }
   }
@@ -215,17 +230,28 @@ bool NameTaken(int disk_number, const char* raw_name, int skip_slot) {
   return false;
 }
 
-// A first byte of 0xFF would end the directory at the entry.
+// A first byte of 0xFF would end the directory at the entry. Without
+// --unicode-names a name goes to the disk byte for byte, so a name in
+// UTF-8 would sit there as bytes no machine of the disk's reads as meant,
+// beside the Shift_JIS name of the same text.
 const char* EntryNameProblemOf(const char* host_name, char* raw_name) {
-  const EntryNameFromHost name =
-      EntryNameFor(host_name, Run().settings.unicode_names);
+  const bool unicode_names = Run().settings.unicode_names;
+  const EntryNameFromHost name = EntryNameFor(host_name, unicode_names);
   std::memcpy(raw_name, name.raw, kEntryNameLength + 1);
+  if (!unicode_names && IsUtf8BeyondAscii(host_name)) {
+    return "the name is UTF-8 text, which --unicode-names stores in "
+           "Shift_JIS";
+  }
+  static char length_problem[80];
   switch (name.problem) {
     case EntryNameProblem::kNone: break;
     case EntryNameProblem::kNoShiftJis:
       return "the name has no Shift_JIS form";
     case EntryNameProblem::kLength:
-      return "an entry's name holds 1 to 6 bytes";
+      std::snprintf(length_problem, sizeof length_problem,
+                    "an entry's name holds 1 to 6 bytes, and this one has %lu",
+                    static_cast<unsigned long>(name.length));
+      return length_problem;
     case EntryNameProblem::kNotWritten:
       return "an extraction writes no file of that name";
   }

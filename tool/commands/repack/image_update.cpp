@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "commands/repack/directory_changes.h"
 #include "commands/repack/run.h"
 #include "image_writer.h"
 #include "report/reporter.h"
@@ -67,10 +68,7 @@ bool PutHeader(ImageWriter& writer, const DiskState& disk) {
     return false;
   }
   if (!disk.protection_set) return true;
-  const std::uint8_t protect =
-      run.settings.edits.write_protect == EditRequest::WriteProtect::kOn
-          ? kWriteProtected
-          : 0;
+  const std::uint8_t protect = WriteProtectByte(run.settings.edits);
   return writer.PutAt(disk.start + static_cast<std::int64_t>(kWriteProtectOffset),
                       &protect, 1);
 }
@@ -137,23 +135,40 @@ void ReportHeader(const DiskState& disk) {
   }
 }
 
+// An entry taken out or renamed leaves its host file where the extraction
+// put it, and a later --add takes any file no entry writes: a file the user
+// meant to be gone would come back as a new entry. The line says so while
+// the file is there and no other entry of the disk still writes it.
+const char* LeftFileText(int disk, const char* raw_name) {
+  const bool left =
+      !NameTaken(disk, raw_name, -1) &&
+      host::IdentifyFile(EntryPath(disk, raw_name).text,
+                         Run().settings.unicode_names)
+          .known;
+  return left ? " (host file left; --add would take it again)" : "";
+}
+
 void ReportDirectory(const DiskState& disk) {
   const RepackRun& run = Run();
   const DirectoryEdit& directory = disk.directory;
   for (int slot = 0; slot < directory.EntryCount(); ++slot) {
     if (!directory.Removed(slot)) continue;
     const DirEntry entry = directory.Entry(slot);
+    char detail[120];
+    std::snprintf(detail, sizeof detail, "%s%s", TextOfEntryRun(entry).text,
+                  LeftFileText(disk.number, entry.name));
     report::ChangeLine("removed", EntryPath(disk.number, entry.name).text,
-                       TextOfEntryRun(entry).text);
+                       detail);
   }
   for (int r = 0; r < run.rename_count; ++r) {
     const Rename& rename = run.renames[r];
     if (rename.disk != disk.number) continue;
     const DirEntry entry = directory.Entry(rename.slot);
     char detail[4400];
-    std::snprintf(detail, sizeof detail, "to %s %s",
+    std::snprintf(detail, sizeof detail, "to %s %s%s",
                   EntryPath(disk.number, entry.name).text,
-                  TextOfEntryRun(entry).text);
+                  TextOfEntryRun(entry).text,
+                  LeftFileText(disk.number, rename.old_name));
     report::ChangeLine("renamed", EntryPath(disk.number, rename.old_name).text,
                        detail);
   }
@@ -165,9 +180,16 @@ void ReportPatch(const Patch& patch) {
     report::RepackedLine(path.text, patch.host_size);
     return;
   }
-  char detail[80];
-  std::snprintf(detail, sizeof detail, "(%ld bytes) %s",
-                static_cast<long>(patch.host_size),
+  // An added file takes whole sectors: the size it comes back with from
+  // an extraction is the sectors', its tail zeros.
+  char stored[40] = "";
+  if (patch.kind == PatchKind::kAdded) {
+    std::snprintf(stored, sizeof stored, ", %d sector%s", patch.sector_count,
+                  patch.sector_count == 1 ? "" : "s");
+  }
+  char detail[120];
+  std::snprintf(detail, sizeof detail, "(%ld bytes%s) %s",
+                static_cast<long>(patch.host_size), stored,
                 TextOfRun(patch.start, patch.end).text);
   report::ChangeLine(patch.kind == PatchKind::kAdded ? "added" : "relocated",
                      path.text, detail);

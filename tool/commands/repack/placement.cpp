@@ -1,11 +1,13 @@
 #include "commands/repack/placement.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
 #include "commands/repack/directory_changes.h"
 #include "disk/free_space.h"
+#include "host/shift_jis.h"
 #include "report/reporter.h"
 
 namespace d88 {
@@ -23,6 +25,12 @@ struct ListedName {
 ListedName listed[kMaxListed];
 int listed_count = 0;
 
+// The host files that entries write into the folder --add looks at.
+constexpr int kMaxOwned = kMaxDisks * kMaxDirEntries;
+host::FileIdentity owned[kMaxOwned];
+int owned_count = 0;
+DirectoryEdit other_directory;
+
 int SectorsFor(std::int32_t size) {
   return size <= kSectorSize ? 1 : (size + kSectorSize - 1) / kSectorSize;
 }
@@ -31,9 +39,10 @@ int SectorsFor(std::int32_t size) {
 void NoRunText(char* text, std::size_t capacity, int needed) {
   const int largest = free_map.LargestRun();
   std::snprintf(text, capacity,
-                "it needs %d free sectors in a row (%ld bytes) and the "
+                "it needs %d free sector%s in a row (%ld bytes) and the "
                 "largest free run of its disk holds %d (%ld bytes)",
-                needed, static_cast<long>(needed) * kSectorSize, largest,
+                needed, needed == 1 ? "" : "s",
+                static_cast<long>(needed) * kSectorSize, largest,
                 static_cast<long>(largest) * kSectorSize);
 }
 
@@ -75,11 +84,59 @@ void KeepListedName(void*, const char* name) {
   }
 }
 
-// What an extraction writes, and the pieces --unclaimed writes, are no new
-// files; neither is the image itself.
-bool WrittenByTheRun(const char* name, const host::FileIdentity& identity) {
+void NoteOwnedFiles(int disk_number, const DirectoryEdit& directory) {
+  const RepackRun& run = Run();
+  for (int slot = 0; slot < directory.EntryCount(); ++slot) {
+    const EntryHostName name =
+        HostNameOf(directory.Entry(slot).name, run.settings.unicode_names);
+    if (name.text[0] == '\0' || owned_count >= kMaxOwned) continue;
+    const host::FileIdentity identity = host::IdentifyFile(
+        PathOf(run.settings, disk_number, name.text).text,
+        run.settings.unicode_names);
+    if (identity.known) owned[owned_count++] = identity;
+  }
+}
+
+// Every entry's host file is its own, whether the run takes the entry or
+// not: --only leaves entries out of the run, not off the disk. In its own
+// folder a disk's entries are alone; with -d every disk of the image writes
+// into the one folder, the disks --disk leaves out too.
+void FindOwnedFiles(D88Image& image, const DiskState& disk) {
+  owned_count = 0;
+  if (Run().settings.folders) {
+    NoteOwnedFiles(disk.number, disk.directory);
+    return;
+  }
+  for (int d = 0; d < image.DiskCount(); ++d) {
+    if (d == disk.number) {
+      NoteOwnedFiles(d, disk.directory);
+    } else if (SelectDisk(image, d)) {
+      other_directory.Load(image);
+      NoteOwnedFiles(d, other_directory);
+    }
+  }
+  SelectDisk(image, disk.number);
+}
+
+// The pieces --unclaimed writes: "unclaimed-…", with -d "000-unclaimed-…".
+bool IsUnclaimedPiece(const char* name) {
   static constexpr char kUnclaimedPrefix[] = "unclaimed-";
-  if (std::strncmp(name, kUnclaimedPrefix, sizeof kUnclaimedPrefix - 1) == 0) {
+  constexpr std::size_t kPrefixLength = sizeof kUnclaimedPrefix - 1;
+  if (std::strncmp(name, kUnclaimedPrefix, kPrefixLength) == 0) return true;
+  const bool numbered = !Run().settings.folders && std::strlen(name) > 4 &&
+                        std::isdigit(static_cast<unsigned char>(name[0])) &&
+                        std::isdigit(static_cast<unsigned char>(name[1])) &&
+                        std::isdigit(static_cast<unsigned char>(name[2])) &&
+                        name[3] == '-';
+  return numbered &&
+         std::strncmp(name + 4, kUnclaimedPrefix, kPrefixLength) == 0;
+}
+
+// What an extraction writes, and the pieces --unclaimed writes, are no new
+// files; neither is the image itself, nor what a killed repack left of a
+// new one beside it (with -d the image may lie in the folder looked at).
+bool WrittenByTheRun(const char* name, const host::FileIdentity& identity) {
+  if (IsUnclaimedPiece(name) || std::strstr(name, ".d88unpack-tmp") != nullptr) {
     return true;
   }
   const RepackRun& run = Run();
@@ -90,7 +147,24 @@ bool WrittenByTheRun(const char* name, const host::FileIdentity& identity) {
   for (int i = 0; i < run.claim_count; ++i) {
     if (host::SameFile(identity, run.claims[i].identity)) return true;
   }
+  for (int i = 0; i < owned_count; ++i) {
+    if (host::SameFile(identity, owned[i])) return true;
+  }
   return false;
+}
+
+// With --only, a new host file is taken only when a pattern matches its
+// name, as an entry's name is matched: the raw bytes, or with
+// --unicode-names the UTF-8 text. A pattern that matches it counts as
+// matched.
+bool OnlyTakes(const char* name) {
+  const RepackRun& run = Run();
+  EntryFilter* only = run.settings.only;
+  if (only == nullptr || only->PatternCount() == 0) return true;
+  if (run.settings.unicode_names) return only->TakesNamed(name, name);
+  char decoded[Utf8CapacityFor(sizeof listed[0].text)];
+  ShiftJisToUtf8(name, std::strlen(name), decoded, sizeof decoded);
+  return only->TakesNamed(name, decoded);
 }
 
 bool RefuseAdd(const HostPath& path, const char* reason) {
@@ -141,7 +215,7 @@ bool AddOne(DiskState& disk, const char* name) {
   const HostPath path = PathOf(run.settings, disk.number, name);
   const host::FileIdentity identity =
       host::IdentifyFile(path.text, run.settings.unicode_names);
-  if (WrittenByTheRun(name, identity)) return true;
+  if (WrittenByTheRun(name, identity) || !OnlyTakes(name)) return true;
   char raw_name[kEntryNameLength + 1];
   if (const char* problem = AddProblem(disk, name, raw_name)) {
     return RefuseAdd(path, problem);
@@ -207,8 +281,9 @@ bool Relocate(int index, std::int32_t host_size) {
 
 // The files are taken in the order of their names, so that the same
 // folder always gives the same directory.
-bool AddNewFiles(DiskState& disk) {
+bool AddNewFiles(D88Image& image, DiskState& disk) {
   const RepackRun& run = Run();
+  FindOwnedFiles(image, disk);
   listed_count = 0;
   const HostPath folder = PathOf(run.settings, disk.number, "");
   if (!host::ListPlainFiles(folder.text, run.settings.unicode_names,

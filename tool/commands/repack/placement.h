@@ -19,9 +19,11 @@ void StartPlacement(D88Image& image, const DiskState& disk);
 // refused, with a line saying why.
 bool Relocate(int claim, std::int32_t host_size);
 
-// Makes an entry of every host file in the disk's folder that no entry
-// writes. False when any was refused.
-bool AddNewFiles(DiskState& disk);
+// Makes an entry of every host file in the disk's folder that no entry of
+// the image writes there (and, with --only, whose name a pattern matches).
+// The disk is selected in image again when it returns. False when any file
+// was refused.
+bool AddNewFiles(D88Image& image, DiskState& disk);
 
 }  // namespace repack
 }  // namespace d88

@@ -69,6 +69,12 @@ const char* DirectoryProblem(const DiskState& disk) {
   return nullptr;
 }
 
+std::uint8_t WriteProtectByte(const EditRequest& edits) {
+  return edits.write_protect == EditRequest::WriteProtect::kOn
+             ? kWriteProtected
+             : 0;
+}
+
 int ReserveSectors(int count) {
   if (count < 0 || count > kMaxPatchSectors - run.sector_count) return -1;
   const int first = run.sector_count;

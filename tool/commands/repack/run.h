@@ -58,6 +58,9 @@ struct DiskState {
   bool directory_whole;
   bool named;           // its header takes the new name
   bool protection_set;  // its header takes the new write-protect byte
+  // What its header held when the run read it.
+  std::uint8_t old_name[kDiskNameLength];
+  int old_protection;
 };
 
 // An entry renamed: its slot and the name it had.
@@ -117,6 +120,9 @@ DiskState* FindDisk(int disk);
 
 // Why the disk's directory cannot be rewritten, or nullptr when it can.
 const char* DirectoryProblem(const DiskState& disk);
+
+// The write-protect byte --write-protect asks for.
+std::uint8_t WriteProtectByte(const EditRequest& edits);
 
 // Notes room for count sector positions; -1 when the table is full.
 int ReserveSectors(int count);
