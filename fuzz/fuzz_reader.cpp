@@ -5,8 +5,8 @@
 // chain segments answer as well as fresh walks. No tool runs and no host
 // file but the image is written.
 //
-// Eight tracks of each disk are looked at: 0 to 3, and four named by the
-// input's last 12th to 9th bytes; the walks from all the others are
+// Four tracks of the disk are looked at: 0 and 1, and two named by the
+// input's last 10th and 9th bytes; the walks from all the others are
 // followed anyway when the index finds where walks end. The lookups of each
 // track: the ID of its first record, one sector a sound disk would hold
 // there, and two IDs taken from the input's last 8 bytes, which the fuzzer
@@ -70,8 +70,8 @@ std::vector<std::uint32_t> LookupIds(const ReferenceImage& ref,
 }
 
 std::vector<int> TracksToCheck(const std::uint8_t* data, std::size_t size) {
-  std::vector<int> tracks = {0, 1, 2, 3};
-  for (std::size_t i = 12; i > 8 && size >= 12; --i) {
+  std::vector<int> tracks = {0, 1};
+  for (std::size_t i = 10; i > 8 && size >= 10; --i) {
     tracks.push_back(data[size - i] % 164);
   }
   return tracks;

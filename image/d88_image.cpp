@@ -1,5 +1,6 @@
 #include "d88_image.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "little_endian.h"
@@ -200,7 +201,9 @@ SectorLocation D88Image::WalkOn(SectorLocation location, std::int64_t position,
 
 // The walks from every track of every disk are followed together, once per
 // file, the first time any walk goes far: walks of different disks often
-// run into the same records, and then they are read only once.
+// run into the same records, and then they are read only once. A walk that
+// ends while it is still short never needs its end, whatever it looks for:
+// those are left out, which on a file of sound disks is nearly all.
 void D88Image::FindWalkEnds() {
   static std::int64_t starts[WalkEnds::kMaxStarts];
   int count = 0;
@@ -219,7 +222,25 @@ void D88Image::FindWalkEnds() {
       }
     }
   }
-  ends_.Compute(file_, starts, count, chain_.LendRoom());
+  std::sort(starts, starts + count);
+  count = static_cast<int>(std::unique(starts, starts + count) - starts);
+  int long_walks = 0;
+  for (int i = 0; i < count; ++i) {
+    if (!EndsShort(starts[i])) starts[long_walks++] = starts[i];
+  }
+  ends_.Compute(file_, starts, long_walks, chain_.LendRoom());
+}
+
+// Whether the walk from track_start ends before it is long (see WalkTrack).
+bool D88Image::EndsShort(std::int64_t track_start) {
+  std::int64_t position = track_start;
+  for (std::int64_t index = 0;; ++index) {
+    if (WalkIsLong(index, position, track_start)) return false;
+    const SectorHeader record = ReadSectorHeader(file_, position);
+    if (!record.whole || record.count == 0) return true;
+    position = NextRecord(position, record);
+    if (index == record.count - 1) return true;
+  }
 }
 
 void D88Image::NoteFound(SectorLocation& location, std::int64_t position,

@@ -127,6 +127,7 @@ class D88Image {
   SectorLocation WalkOn(SectorLocation location, std::int64_t position,
                         std::int64_t index);
   void FindWalkEnds();
+  bool EndsShort(std::int64_t track_start);
 
   static void NoteFound(SectorLocation& location, std::int64_t position,
                         const SectorHeader& header);
