@@ -74,6 +74,7 @@ void ChainIndex::Forget() {
   anchor_count_ = 0;
   entry_count_ = 0;
   bucket_count_ = 0;
+  filter_bits_ = -1;
 }
 
 std::uint32_t ChainIndex::Fingerprint(std::uint32_t id) const {
@@ -123,7 +124,12 @@ ChainIndex::Place ChainIndex::Build(ImageFile& file, std::int64_t start) {
     spare_ = segment;
     return {&spare_, 0};
   }
-  KeepEntries(segment);
+  if (filter_bits_ < 0) ChooseForm(file);
+  if (filter_bits_ == 0) {
+    KeepEntries(segment);
+  } else {
+    KeepFilter(segment);
+  }
   segments_[segment_count_] = segment;
   AddAnchors(segment_count_);
   ++segment_count_;
@@ -168,6 +174,63 @@ ChainIndex::Segment ChainIndex::ReadSegment(ImageFile& file,
   segment.next = position;
   segment.records = static_cast<std::uint16_t>(k);
   return segment;
+}
+
+// Entries when every record the file can hold fits; otherwise filters with
+// as many bits per record as the room gives (k = 0.7 bits per record
+// hashes, the fewest false matches for the size).
+void ChainIndex::ChooseForm(ImageFile& file) {
+  const std::int64_t size = file.Size();
+  const std::int64_t records = size > 0 ? size / 16 : 0;
+  if (records <= static_cast<std::int64_t>(kMaxEntries)) {
+    filter_bits_ = 0;
+    return;
+  }
+  const std::int64_t bits = std::int64_t{kMaxEntries} * 32 / records;
+  filter_bits_ = static_cast<int>(bits < 1 ? 1 : bits > 32 ? 32 : bits);
+  filter_hashes_ = (filter_bits_ * 7 + 5) / 10;
+  if (filter_hashes_ < 1) filter_hashes_ = 1;
+}
+
+std::uint32_t ChainIndex::FilterWords(const Segment& segment) const {
+  const std::uint32_t bits =
+      std::uint32_t{segment.records} * static_cast<std::uint32_t>(filter_bits_);
+  return bits / 32 + 1;
+}
+
+// Each hash of the fingerprint sets one bit (double hashing: the i-th is
+// first + i * step).
+void ChainIndex::KeepFilter(Segment& segment) {
+  const std::uint32_t words = FilterWords(segment);
+  if (kMaxEntries - entry_count_ < words) return;
+  std::uint32_t* filter = room_.entries.entries + entry_count_;
+  for (std::uint32_t w = 0; w < words; ++w) filter[w] = 0;
+  const std::uint32_t bits = words * 32;
+  for (int k = 0; k < segment.records; ++k) {
+    const auto fingerprint = static_cast<std::uint32_t>(scratch_[k] >> kOffsetBits);
+    const std::uint32_t step = Mix32(fingerprint) | 1u;
+    for (int i = 0; i < filter_hashes_; ++i) {
+      const std::uint32_t bit =
+          (fingerprint + static_cast<std::uint32_t>(i) * step) % bits;
+      filter[bit / 32] |= 1u << (bit % 32);
+    }
+  }
+  segment.filtered = true;
+  segment.entries_begin = entry_count_;
+  entry_count_ += words;
+}
+
+bool ChainIndex::FilterMayHold(const Segment& segment,
+                               std::uint32_t fingerprint) const {
+  const std::uint32_t* filter = room_.entries.entries + segment.entries_begin;
+  const std::uint32_t bits = FilterWords(segment) * 32;
+  const std::uint32_t step = Mix32(fingerprint) | 1u;
+  for (int i = 0; i < filter_hashes_; ++i) {
+    const std::uint32_t bit =
+        (fingerprint + static_cast<std::uint32_t>(i) * step) % bits;
+    if ((filter[bit / 32] >> (bit % 32) & 1u) == 0) return false;
+  }
+  return true;
 }
 
 // About 8 entries to a bucket.
@@ -216,8 +279,12 @@ void ChainIndex::KeepEntries(Segment& segment) {
 std::int64_t ChainIndex::FirstMatch(ImageFile& file, const Place& place,
                                     std::uint32_t id) {
   const Segment& segment = *place.segment;
-  if (!segment.kept) return ReadForMatch(file, place, id);
   const std::uint32_t fingerprint = Fingerprint(id);
+  if (segment.filtered) {
+    if (!FilterMayHold(segment, fingerprint)) return kNone;
+    return ReadForMatch(file, place, id);
+  }
+  if (!segment.kept) return ReadForMatch(file, place, id);
   const int bits = segment.bucket_bits;
   const std::uint32_t bucket = bits == 0 ? 0 : fingerprint >> (32 - bits);
   const std::uint16_t* starts = room_.entries.buckets + segment.buckets_begin;

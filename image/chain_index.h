@@ -41,11 +41,17 @@
 // it is the sector, and is a different ID about once in 8,000 segments
 // crossed.
 //
-// All memory is fixed: 4.25 bytes per record (a file of 16 MiB of 16-byte
-// records fits) and kMaxAnchors anchors. Past either, segments are still
-// made but keep no entries or no anchors, and a walk that crosses one reads
-// its records again: the cost of a lookup then grows with the length of the
-// chain beyond the room, linearly, and nothing already kept is ever dropped.
+// All memory is fixed, about 4.6 MiB: 4.25 bytes per record for a file of
+// up to 16 MiB of 16-byte records. A larger file could hold more records
+// than that, so for it each segment keeps a Bloom filter of its IDs
+// instead, under the same key, with as many bits per record as the room
+// gives for the most records the file can hold (16 for 32 MiB, 8 for
+// 64 MiB): a walk reads a segment's records again only when the filter
+// lets its ID through, which it does for a segment without the ID about
+// once in 2,000 at 16 bits and once in 50 at 8. The cost of a lookup then
+// grows with the file's size times that rate, and memory stays the same.
+// Past the room for segments or anchors, segments are still made but keep
+// nothing, and are read again at every crossing; nothing kept is dropped.
 #pragma once
 
 #include <cstdint>
@@ -103,6 +109,7 @@ class ChainIndex {
   int SegmentCount() const { return segment_count_; }
   int AnchorCount() const { return anchor_count_; }
   std::uint32_t EntryCount() const { return entry_count_; }
+  int FilterBits() const { return filter_bits_ > 0 ? filter_bits_ : 0; }
 
  private:
   struct Segment {
@@ -114,6 +121,7 @@ class ChainIndex {
     std::uint8_t bucket_bits;
     bool terminated;             // the chain ends at next: cut header or count 0
     bool kept;                   // the entries are kept
+    bool filtered;               // a Bloom filter is kept in their place
   };
   // A chain's first record in a grain: the segment that holds it, and its
   // offset from the segment's start.
@@ -137,6 +145,10 @@ class ChainIndex {
   Place Build(ImageFile& file, std::int64_t start);
   Segment ReadSegment(ImageFile& file, std::int64_t start);
   void KeepEntries(Segment& segment);
+  void ChooseForm(ImageFile& file);
+  void KeepFilter(Segment& segment);
+  std::uint32_t FilterWords(const Segment& segment) const;
+  bool FilterMayHold(const Segment& segment, std::uint32_t fingerprint) const;
   void AddAnchors(int segment);
   void AddAnchor(std::int64_t position, int segment, std::uint32_t offset);
   static std::uint32_t SlotOf(std::int64_t position);
@@ -175,6 +187,11 @@ class ChainIndex {
   Room room_ = {};
   std::uint32_t entry_count_ = 0;
   std::uint32_t bucket_count_ = 0;
+  // 0 until the first segment is made: then entries when the file cannot
+  // hold more records than there is room for, otherwise the Bloom filters'
+  // bits per record, and their number of hashes.
+  int filter_bits_ = -1;
+  int filter_hashes_ = 0;
   std::uint64_t scratch_[kMaxSegmentRecords] = {};
 };
 

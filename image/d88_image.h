@@ -103,10 +103,12 @@ class D88Image {
   struct IndexUse {
     int segments;
     int anchors;
-    std::uint32_t entries;
+    std::uint32_t entries;  // or words of Bloom filters
+    int filter_bits;        // per record; 0 when entries are kept
   };
   IndexUse ChainIndexUse() const {
-    return {chain_.SegmentCount(), chain_.AnchorCount(), chain_.EntryCount()};
+    return {chain_.SegmentCount(), chain_.AnchorCount(), chain_.EntryCount(),
+            chain_.FilterBits()};
   }
   // Walks the track's records as ListSectorIds does and describes at most
   // max_records of them into dest; returns how many.
