@@ -75,6 +75,10 @@ void ChainIndex::Forget() {
   entry_count_ = 0;
   bucket_count_ = 0;
   filter_bits_ = -1;
+  if (found_used_) {
+    for (Found& slot : found_) slot = {};
+    found_used_ = false;
+  }
 }
 
 std::uint32_t ChainIndex::Fingerprint(std::uint32_t id) const {
@@ -233,6 +237,26 @@ bool ChainIndex::FilterMayHold(const Segment& segment,
   return true;
 }
 
+// The segment's records read for the ID once; a walk that stands on a
+// later record of the segment than the first match reads them again.
+std::int64_t ChainIndex::FilteredMatch(ImageFile& file, const Place& place,
+                                       std::uint32_t id,
+                                       std::uint32_t fingerprint) {
+  const Segment& segment = *place.segment;
+  const auto number = static_cast<std::uint32_t>(&segment - segments_) + 1;
+  Found& slot = found_[(fingerprint ^ Mix32(number)) & (kFoundSlots - 1)];
+  if (slot.segment != number || slot.id != id) {
+    const std::int64_t first = ReadForMatch(file, {place.segment, 0}, id);
+    slot = {id, number,
+            first == kNone ? kNothing
+                           : static_cast<std::uint32_t>(first - segment.start)};
+    found_used_ = true;
+  }
+  if (slot.offset == kNothing) return kNone;
+  if (slot.offset >= place.offset) return segment.start + slot.offset;
+  return ReadForMatch(file, place, id);
+}
+
 // About 8 entries to a bucket.
 int ChainIndex::BucketBits(int records) {
   int bits = 0;
@@ -282,7 +306,7 @@ std::int64_t ChainIndex::FirstMatch(ImageFile& file, const Place& place,
   const std::uint32_t fingerprint = Fingerprint(id);
   if (segment.filtered) {
     if (!FilterMayHold(segment, fingerprint)) return kNone;
-    return ReadForMatch(file, place, id);
+    return FilteredMatch(file, place, id, fingerprint);
   }
   if (!segment.kept) return ReadForMatch(file, place, id);
   const int bits = segment.bucket_bits;

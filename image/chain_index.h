@@ -48,8 +48,10 @@
 // gives for the most records the file can hold (16 for 32 MiB, 8 for
 // 64 MiB): a walk reads a segment's records again only when the filter
 // lets its ID through, which it does for a segment without the ID about
-// once in 2,000 at 16 bits and once in 50 at 8. The cost of a lookup then
-// grows with the file's size times that rate, and memory stays the same.
+// once in 2,000 at 16 bits and once in 50 at 8. What such a reading finds
+// is kept in a small table, since the same IDs are looked up on every disk.
+// The cost of a lookup then grows with the file's size times that rate,
+// and memory stays the same.
 // Past the room for segments or anchors, segments are still made but keep
 // nothing, and are read again at every crossing; nothing kept is dropped.
 #pragma once
@@ -149,6 +151,8 @@ class ChainIndex {
   void KeepFilter(Segment& segment);
   std::uint32_t FilterWords(const Segment& segment) const;
   bool FilterMayHold(const Segment& segment, std::uint32_t fingerprint) const;
+  std::int64_t FilteredMatch(ImageFile& file, const Place& place,
+                             std::uint32_t id, std::uint32_t fingerprint);
   void AddAnchors(int segment);
   void AddAnchor(std::int64_t position, int segment, std::uint32_t offset);
   static std::uint32_t SlotOf(std::int64_t position);
@@ -192,6 +196,17 @@ class ChainIndex {
   // bits per record, and their number of hashes.
   int filter_bits_ = -1;
   int filter_hashes_ = 0;
+  // What reading a filtered segment found: the offset of its first record
+  // with the ID, or kNothing; one slot per hash of segment and ID.
+  struct Found {
+    std::uint32_t id;
+    std::uint32_t segment;  // its slot plus one; 0: the slot is empty
+    std::uint32_t offset;
+  };
+  static constexpr std::uint32_t kNothing = 0xFFFFFFFFu;
+  static constexpr std::uint32_t kFoundSlots = 8192;  // a power of two
+  Found found_[kFoundSlots] = {};
+  bool found_used_ = false;
   std::uint64_t scratch_[kMaxSegmentRecords] = {};
 };
 
