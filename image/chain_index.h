@@ -164,19 +164,29 @@ class ChainIndex {
                                    std::uint32_t id);
   static bool HasId(ImageFile& file, std::int64_t position, std::uint32_t id);
 
+  // The counts and settings come first, together: a run that never needs
+  // the index reads and writes only them, and so touches one page of it.
   std::uint32_t key_ = 0;
-  Segment segments_[kMaxSegments] = {};
   int segment_count_ = 0;
+  int anchor_count_ = 0;
+  int grain_first_count_ = 0;
+  std::uint32_t entry_count_ = 0;
+  std::uint32_t bucket_count_ = 0;
+  bool found_used_ = false;
+  // -1 until the first segment is made: then 0 when the file cannot hold
+  // more records than there is room for entries, otherwise the Bloom
+  // filters' bits per record, and their number of hashes.
+  int filter_bits_ = -1;
+  int filter_hashes_ = 0;
+  Segment segments_[kMaxSegments] = {};
   // A segment for which the table has no room: made again on every use.
   Segment spare_ = {};
   Anchor anchors_[kMaxAnchors] = {};
-  int anchor_count_ = 0;
   // 0 is free, otherwise the anchor's slot in anchors_ plus one.
   std::uint16_t hash_[kHashSlots] = {};
   // The segment's start and the first records of later grains that are to
   // be its anchors, while it is read.
   std::int64_t grain_firsts_[kBlockSize / kGrainSize] = {};
-  int grain_first_count_ = 0;
   // Each kept segment's entries, bucket after bucket, each bucket sorted:
   // the fingerprint's lowest 16 bits, then the offset. Each segment's bucket
   // starts (indexes into its entries) follow one another in buckets.
@@ -189,13 +199,6 @@ class ChainIndex {
     WalkEnds::Workspace walks;
   };
   Room room_ = {};
-  std::uint32_t entry_count_ = 0;
-  std::uint32_t bucket_count_ = 0;
-  // 0 until the first segment is made: then entries when the file cannot
-  // hold more records than there is room for, otherwise the Bloom filters'
-  // bits per record, and their number of hashes.
-  int filter_bits_ = -1;
-  int filter_hashes_ = 0;
   // What reading a filtered segment found: the offset of its first record
   // with the ID, or kNothing; one slot per hash of segment and ID.
   struct Found {
@@ -206,7 +209,6 @@ class ChainIndex {
   static constexpr std::uint32_t kNothing = 0xFFFFFFFFu;
   static constexpr std::uint32_t kFoundSlots = 8192;  // a power of two
   Found found_[kFoundSlots] = {};
-  bool found_used_ = false;
   std::uint64_t scratch_[kMaxSegmentRecords] = {};
 };
 

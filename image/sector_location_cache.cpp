@@ -13,10 +13,8 @@ std::uint32_t SectorLocationCache::SetOf(std::int64_t track_start,
 
 const SectorLocation* SectorLocationCache::Find(std::int64_t track_start,
                                                 std::uint32_t id) const {
-  const std::uint32_t set = SetOf(track_start, id);
-  for (std::uint32_t way = 0; way < kWays; ++way) {
-    const SectorLocation& slot = slots_[set][way];
-    if (Holds(set, way) && slot.track_start == track_start && slot.id == id) {
+  for (const SectorLocation& slot : slots_[SetOf(track_start, id)]) {
+    if (slot.valid && slot.track_start == track_start && slot.id == id) {
       return &slot;
     }
   }
@@ -25,24 +23,19 @@ const SectorLocation* SectorLocationCache::Find(std::int64_t track_start,
 
 void SectorLocationCache::Remember(const SectorLocation& location) {
   const std::uint32_t set = SetOf(location.track_start, location.id);
-  std::uint32_t way = 0;
-  while (way < kWays && Holds(set, way)) ++way;
-  if (way == kWays) {
-    way = next_victim_[set];
-    next_victim_[set] = static_cast<std::uint8_t>((way + 1) % kWays);
+  for (SectorLocation& slot : slots_[set]) {
+    if (!slot.valid) {
+      slot = location;
+      return;
+    }
   }
-  slots_[set][way] = location;
-  kept_in_[set][way] = generation_;
+  slots_[set][next_victim_[set]] = location;
+  next_victim_[set] = static_cast<std::uint8_t>((next_victim_[set] + 1) % kWays);
 }
 
-// Only when the generations have gone all the way round are the slots
-// themselves emptied.
 void SectorLocationCache::Clear() {
-  ++generation_;
-  if (generation_ != 0) return;
-  generation_ = 1;
-  for (auto& set : kept_in_) {
-    for (std::uint32_t& kept : set) kept = 0;
+  for (auto& set : slots_) {
+    for (SectorLocation& slot : set) slot.valid = false;
   }
 }
 

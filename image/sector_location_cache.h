@@ -42,16 +42,8 @@ class SectorLocationCache {
   static constexpr std::uint32_t kSets = 1024;  // a power of two
   static constexpr std::uint32_t kWays = 4;
   static std::uint32_t SetOf(std::int64_t track_start, std::uint32_t id);
-  bool Holds(std::uint32_t set, std::uint32_t way) const {
-    return slots_[set][way].valid && kept_in_[set][way] == generation_;
-  }
 
   SectorLocation slots_[kSets][kWays] = {};
-  // A slot holds an outcome of the current file only when it was kept under
-  // the current generation: forgetting them all is one increment, which
-  // matters when files are opened by the thousand (the fuzz targets).
-  std::uint32_t generation_ = 1;
-  std::uint32_t kept_in_[kSets][kWays] = {};
   // The way each set gives up next when all of its ways are taken.
   std::uint8_t next_victim_[kSets] = {};
 };

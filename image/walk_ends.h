@@ -72,10 +72,10 @@ class WalkEnds {
 
   bool computed_ = false;
   int start_count_ = 0;
+  Workspace* work_ = nullptr;  // set during Compute only
   std::int64_t starts_[kMaxStarts] = {};  // sorted, distinct
   std::int64_t lasts_[kMaxStarts] = {};   // the answer for each start
 
-  Workspace* work_ = nullptr;  // set during Compute only
 };
 
 struct WalkEnds::Workspace {
