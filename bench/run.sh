@@ -9,6 +9,9 @@
 # until the generator changes. $D88BENCH_ROUNDS sets the timed rounds (9),
 # $D88BENCH_CPU_ROUNDS those of the processor-time table (3);
 # $D88BENCH_TOOL times another d88unpack binary than the build's.
+# When the Windows build is there (build/windows/d88unpack.exe, or
+# $D88BENCH_WINDOWS_TOOL) and Wine is installed, the listing is also timed
+# under Wine, to a pipe, with and without --unicode-names.
 # Exits non-zero only when a command fails or the two extractions differ;
 # missed speed or memory targets are reported, not failed. Every round's
 # output is kept until the last round is over (about 1 GB for 9 rounds).
@@ -170,3 +173,13 @@ echo
 echo "processor time on the clean and the crafted images (${D88BENCH_CPU_ROUNDS:-3} rounds):"
 "$timer" --cpu "${D88BENCH_CPU_ROUNDS:-3}" "$scratch/run-cpu" "$tool" \
   "$scratch/big.d88" "$scratch/missing.d88" "${images[@]}"
+
+# The Windows build under Wine: the listing of big.d88 to a pipe, with raw
+# names and with --unicode-names. Both go through the same buffered standard
+# output, so they should take about as long (target: within 1.5x).
+windows_tool=${D88BENCH_WINDOWS_TOOL:-$root/build/windows/d88unpack.exe}
+if [ -f "$windows_tool" ] && command -v wine >/dev/null; then
+  echo
+  "$root/cmake/wine-env.sh" bash "$root/bench/windows_listing.sh" \
+    "$windows_tool" "$scratch/big.d88" "$rounds"
+fi

@@ -365,17 +365,36 @@ std::int32_t D88Image::ListSectorIds(int track, std::uint8_t* dest,
   return listed * kSectorIdSize;
 }
 
+namespace {
+
+// What a listing keeps of a record's header.
+RecordSummary Summarize(const SectorHeader& record) {
+  RecordSummary summary = {};
+  UnpackId(record.id, summary.id);
+  summary.data_length = record.data_length;
+  summary.deleted_mark = record.deleted_mark;
+  summary.status = record.status;
+  return summary;
+}
+
+}  // namespace
+
 // The same walk, keeping each header's length and status: one pass over the
 // track, however many records it holds.
 std::int32_t D88Image::ListSectorRecords(int track, RecordSummary* dest,
                                          std::int32_t max_records) {
   return WalkForListing(
       track, max_records, [dest](std::int32_t i, const SectorHeader& record) {
-        RecordSummary& summary = dest[i];
-        UnpackId(record.id, summary.id);
-        summary.data_length = record.data_length;
-        summary.deleted_mark = record.deleted_mark;
-        summary.status = record.status;
+        dest[i] = Summarize(record);
+      });
+}
+
+std::int32_t D88Image::VisitSectorRecords(int track, std::int32_t max_records,
+                                          RecordVisitor visit, void* context) {
+  return WalkForListing(
+      track, max_records,
+      [visit, context](std::int32_t, const SectorHeader& record) {
+        visit(context, Summarize(record));
       });
 }
 

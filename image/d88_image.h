@@ -114,6 +114,12 @@ class D88Image {
   // max_records of them into dest; returns how many.
   std::int32_t ListSectorRecords(int track, RecordSummary* dest,
                                  std::int32_t max_records);
+  // The same walk over at most max_records records of the track, handing
+  // each to visit in stored order instead of keeping it; returns how many
+  // there were.
+  using RecordVisitor = void (*)(void* context, const RecordSummary& record);
+  std::int32_t VisitSectorRecords(int track, std::int32_t max_records,
+                                  RecordVisitor visit, void* context);
 
  private:
   void Reset();

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "file_open.h"
 #include "file_seek.h"
 
 #if defined(_WIN32)
@@ -41,7 +42,7 @@ int UnseekableError(bool is_folder, bool is_regular, bool is_block) {
 #if defined(_WIN32)
 
 std::FILE* OpenForReading(const char* path) {
-  std::FILE* stream = std::fopen(path, "rb");
+  std::FILE* stream = OpenBinaryForReading(path);
   if (stream == nullptr) return nullptr;
   struct _stat64 status;
   const int error =

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "file_open.h"
 #include "file_seek.h"
 
 namespace d88 {
@@ -16,7 +17,7 @@ bool ImageWriter::Fail() {
 bool ImageWriter::CopyFrom(const char* source_path, std::uint8_t* buffer,
                            std::int32_t capacity) {
   errno = 0;
-  std::FILE* source = std::fopen(source_path, "rb");
+  std::FILE* source = OpenBinaryForReading(source_path);
   if (source == nullptr) return Fail();
   std::setvbuf(source, nullptr, _IONBF, 0);
   std::setvbuf(dest_, nullptr, _IONBF, 0);

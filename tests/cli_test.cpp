@@ -111,17 +111,32 @@ TEST(CommandLineTest, ImageWithoutDisksPrintsNothing) {
   EXPECT_TRUE(run.tree.empty());
 }
 
+// The line for an argument the positional rules pass over.
+std::string Ignored(const std::string& argument) {
+  return "d88unpack: argument \"" + argument + "\" ignored\n";
+}
+
 TEST(CommandLineTest, EveryDiskGetsAFolderAndALine) {
   // Only "-d" as the whole second argument switches folders off; later
-  // arguments are ignored.
-  for (const auto& extra : std::vector<std::vector<std::string>>{
-           {}, {"-D"}, {"-dx"}, {"x", "-d"}}) {
+  // arguments are ignored, each with a line that says so.
+  struct Case {
+    std::vector<std::string> extra;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{}, ""},
+      {{"-D"}, Ignored("-D")},
+      {{"-dx"}, Ignored("-dx")},
+      {{"x", "-d"}, Ignored("x") + Ignored("-d")},
+      {{"--", "mydir"}, Ignored("mydir")},
+  };
+  for (const Case& c : cases) {
     const ToolRunner runner;
-    const ToolRun run = runner.RunOn(ThreeDisks(), extra);
-    const std::string what = extra.empty() ? "(none)" : extra[0];
+    const ToolRun run = runner.RunOn(ThreeDisks(), c.extra);
+    const std::string what = c.extra.empty() ? "(none)" : c.extra.back();
     EXPECT_EQ(run.status, 0) << what;
     EXPECT_EQ(run.out, ConsoleText(kThreeDiskLines)) << what;
-    EXPECT_EQ(run.err, "") << what;
+    EXPECT_EQ(run.err, ConsoleText(c.err)) << what;
     EXPECT_EQ(run.tree, kThreeFolders) << what;
   }
 }
@@ -131,16 +146,61 @@ TEST(CommandLineTest, DashDMakesNoFoldersAndNoDiskLines) {
   const ToolRun run = runner.RunOn(ThreeDisks(), {"-d", "ignored"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.err, ConsoleText(Ignored("ignored")));
   EXPECT_TRUE(run.tree.empty());
+}
+
+// Ignored arguments are named only once the image is open, in every mode
+// and whatever the status; past the first 32, a count stands for the rest.
+TEST(CommandLineTest, IgnoredArgumentsAreNamed) {
+  std::vector<std::string> many;
+  std::string many_lines;
+  for (int i = 0; i < 34; ++i) {
+    many.push_back("x" + std::to_string(i));
+    if (i < 32) many_lines += Ignored(many.back());
+  }
+  struct Case {
+    std::vector<std::string> args;  // after the image path
+    int status;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"--list", "b.d88"}, 0, Ignored("b.d88")},
+      {{"--info", "-d", "b.d88"}, 0, Ignored("b.d88")},
+      {{"--list", "--disk=7", "b.d88"}, 1,
+       Ignored("b.d88") +
+           "d88unpack: no disk 7 in \"IMAGE\", which holds 3 disks\n"},
+      {{"-d", "--to-stdout", "mydir"}, 0, Ignored("mydir")},
+      {many, 0, many_lines + "d88unpack: 2 more arguments ignored\n"},
+  };
+  for (const Case& c : cases) {
+    const ToolRunner runner;
+    const std::string image = runner.WriteImage(ThreeDisks());
+    std::vector<std::string> args{image};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const ToolRun run = runner.Run(args);
+    std::string err = c.err;
+    const std::size_t at = err.find("IMAGE");
+    if (at != std::string::npos) err.replace(at, 5, image);
+    EXPECT_EQ(run.status, c.status) << c.args.back();
+    EXPECT_EQ(run.err, ConsoleText(err)) << c.args.back();
+  }
+  // An image that cannot be opened gets its own lines and no others.
+  const ToolRunner runner;
+  const ToolRun missing = runner.Run({"none.d88", "mydir"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err,
+            ConsoleText(OpenError("none.d88", "No such file or directory")));
 }
 
 TEST(CommandLineTest, DashDFirstIsTheImagePath) {
   const ToolRunner runner;
   const ToolRun missing = runner.Run({"-d"});
   EXPECT_EQ(missing.status, 1);
+  // "-d" typed before the image path: the second line says where it goes.
   EXPECT_EQ(missing.err,
-            ConsoleText(OpenError("-d", "No such file or directory")));
+            ConsoleText(OpenError("-d", "No such file or directory; -d goes "
+                                        "after the image path")));
   std::filesystem::copy_file(runner.WriteImage(ThreeDisks()),
                              runner.work() / "-d");
   const ToolRun run = runner.Run({"-d"});

@@ -37,7 +37,9 @@ expect "--disk=" --di
 expect "--keep-old-files" --keep
 expect "--test --to-stdout" --t
 expect "" --only=A
-expect "sub" --output ""
+expect "sub/" --output ""
+expect "--output=sub/" --output=s
+expect "sub/" --output = s
 expect "B.D77 a.d88 c.d68 sub" ""
 expect "B.D77" --list B
 exit $((failures > 0))

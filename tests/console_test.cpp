@@ -39,8 +39,8 @@ struct Streams {
   bool ignore_sigpipe = false;
 };
 
-// Runs the tool with args in folder and returns its exit status, or -1 when
-// a signal ended it.
+// Runs the tool with args in folder and returns its exit status, or minus
+// the signal that ended it.
 int RunChild(const std::vector<std::string>& args,
              const std::filesystem::path& folder, const Streams& streams) {
   const std::string tool = d88test::ToolPath();
@@ -58,7 +58,7 @@ int RunChild(const std::vector<std::string>& args,
   }
   int status = 0;
   waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
 }
 
 // A file beside the work folder for a stream to go to, and what it got.
@@ -99,7 +99,7 @@ TEST(ConsoleTest, OutputThatCannotBeWritten) {
        "d88unpack: cannot write standard output: No space left on device\n"},
       {"closed", Closed, false, 1,
        "d88unpack: cannot write standard output: Bad file descriptor\n"},
-      {"reader gone", PipeWithoutReader, true, 0, ""},
+      {"reader gone", PipeWithoutReader, false, 0, ""},
   };
   FileSystemDisk disk("DISK");
   disk.AddEntry("FILE", 2, 1, 2, 1);
@@ -122,12 +122,14 @@ TEST(ConsoleTest, OutputThatCannotBeWritten) {
 
 // File bytes on standard output are lost the same way: a full disk fails
 // the run (the file is larger than stdio's buffer, so the loss shows while
-// writing), a reader that quit does not.
+// writing); when the reader quits, the run stops as a filter does, by
+// SIGPIPE, whether or not it was started with the signal ignored.
 TEST(ConsoleTest, FileBytesThatCannotBeWritten) {
   const OutputCase cases[] = {
       {"full disk", OpenFull, false, 1,
        "d88unpack: cannot write standard output: No space left on device\n"},
-      {"reader gone", PipeWithoutReader, true, 0, ""},
+      {"reader gone", PipeWithoutReader, false, -SIGPIPE, ""},
+      {"reader gone, SIGPIPE ignored", PipeWithoutReader, true, -SIGPIPE, ""},
   };
   FileSystemDisk disk("DISK");
   disk.AddEntry("FILE", 2, 1, 3, 5).AddEntry("MORE", 4, 1, 4, 1);
@@ -215,9 +217,9 @@ TEST(ConsoleTest, ControlBytesInNamesOnATerminal) {
                                 Listing("A?[1m", 2, 1) + Listing("??Z", 2, 2) +
                                 Listing("B?]0", 2, 3);
   const std::string raw_err =
-      "d88unpack: cannot write file \"" + blocked + "\": Is a directory\n";
+      "d88unpack: cannot write file \"000/" + blocked + "\": Is a directory\n";
   const std::string shown_err =
-      "d88unpack: cannot write file \"B?]0\": Is a directory\n";
+      "d88unpack: cannot write file \"000/B?]0\": Is a directory\n";
   const TerminalCase cases[] = {{"output", true, false},
                                 {"errors", false, true},
                                 {"both", true, true}};

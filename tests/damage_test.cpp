@@ -286,7 +286,8 @@ TEST(DamageTest, ModeAndJsonMistakesAreUsageErrors) {
 }
 
 // A header that cannot be a D88 disk header gets a warning; the disk is
-// still read as before and the status stays 0.
+// still read as before and the status stays 0. --test counts it as damage,
+// and none of these disks has its directory track either.
 TEST(DamageTest, ImplausibleDiskHeadersAreNamed) {
   const Bytes track0 = DiskBuilder("D").SetTrack(0, d88test::StandardTrack(0)).Build();
   const auto real_size = static_cast<std::uint32_t>(track0.size());
@@ -317,12 +318,17 @@ TEST(DamageTest, ImplausibleDiskHeadersAreNamed) {
     for (const char* mode : {"--list", "--test", "--info"}) {
       const ToolRunner runner;
       const ToolRun run = runner.RunOn(c.disk.Build(), {mode, "--disk", "0"});
-      EXPECT_EQ(run.status, 0) << c.what << mode;
-      EXPECT_EQ(run.err,
-                c.note.empty()
-                    ? ""
-                    : Notes({"disk 000: not a D88 disk header: " + c.note}))
-          << c.what << mode;
+      const bool test = std::string(mode) == "--test";
+      EXPECT_EQ(run.status, test ? 2 : 0) << c.what << mode;
+      std::vector<std::string> notes;
+      if (!c.note.empty()) {
+        notes.push_back("disk 000: not a D88 disk header: " + c.note);
+      }
+      if (test) {
+        notes.push_back("disk 000: directory not whole in the image "
+                        "(0 of 2048 bytes); entries past that are lost");
+      }
+      EXPECT_EQ(run.err, notes.empty() ? "" : Notes(notes)) << c.what << mode;
     }
   }
 }
@@ -553,6 +559,127 @@ TEST(DamageTest, InfoDescribesEachDisk) {
                            "\"damaged_count\": 3", "\"bytes\": null"}) {
     EXPECT_NE(json.out.find(part), std::string::npos) << part;
   }
+}
+
+// --info counts every record a track holds, however many (a count field
+// can claim 65535), and names damage past the 256th; its counts agree in
+// number with what they count.
+TEST(DamageTest, InfoCountsEveryRecordOfATrack) {
+  std::vector<d88test::SectorRecord> crowded;
+  for (int i = 0; i < 300; ++i) {
+    d88test::SectorRecord record;
+    record.c = 0;
+    record.h = 1;
+    record.r = static_cast<std::uint8_t>(1 + i % 250);
+    record.n = 0;
+    record.count = 300;
+    record.data = Bytes(128, static_cast<std::uint8_t>(i));
+    if (i == 279) record.status = 0xB0;
+    crowded.push_back(record);
+  }
+  d88test::SectorRecord lone;
+  lone.c = 1;
+  lone.data = Bytes(1, 0x55);
+  const Bytes image = DiskBuilder("CROWD")
+                          .SetTrack(0, d88test::StandardTrack(0))
+                          .SetTrack(1, crowded)
+                          .SetTrack(2, {lone})
+                          .Build();
+  const ToolRunner runner;
+  const ToolRun run = runner.RunOn(image, {"--info"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out,
+            ConsoleText("\nDisk 000 [CROWD]\n"
+                        "  media type        2D (0x00)\n"
+                        "  write protection  off\n"
+                        "  size field        " + std::to_string(image.size()) +
+                        " bytes\n"
+                        "  tracks recorded   3 of 164\n"
+                        "  sector layout     1 track x 5 sectors x 1024 bytes\n"
+                        "  other tracks      track 01: 300 sectors x 128 bytes\n"
+                        "                    track 02: 1 sector x 1 byte\n"
+                        "  damaged sectors   1\n"
+                        "                    track 01 sector 1e: status 0xb0\n"
+                        "  directory         missing\n"
+                        "  entries           0, covering 0 bytes\n"));
+  EXPECT_EQ(run.err, "");
+}
+
+// For --test, an image that loses files before any entry can be read is
+// damaged: no disk at all, a disk header that cannot be one (the disks
+// after it are misplaced or cut off), a directory not whole in the image.
+// Status 2 and a note that says which, in text and JSON; the other modes
+// keep their statuses and the header notes they always gave.
+TEST(DamageTest, TestModeCountsADamagedImage) {
+  FileSystemDisk first("FIRST", 6);
+  first.AddEntry("README", 2, 1, 2, 1);
+  const Bytes whole = first.Build();
+  FileSystemDisk second("SECOND", 6);
+  second.AddEntry("SCORES", 2, 1, 2, 1);
+  const Bytes two = d88test::Concat({whole, second.Build()});
+  const auto cut = [](const Bytes& bytes, std::size_t size) {
+    return Bytes(bytes.begin(), bytes.begin() + static_cast<long>(size));
+  };
+  const Bytes cut_into_second = cut(two, whole.size() + 5000);
+  const Bytes cut_into_first = cut(whole, 5000);
+  FileSystemDisk half = first;
+  half.SetDirectoryBytes(1024);
+  const std::string size_past =
+      "disk 001: not a D88 disk header: size field " +
+      std::to_string(two.size() - whole.size()) +
+      " reaches past the end of the file";
+  struct Case {
+    const char* what;
+    Bytes image;
+    std::vector<std::string> header_notes;  // every mode
+    std::vector<std::string> test_notes;    // --test's own, after them
+  };
+  const Case cases[] = {
+      {"not an image", {'h', 'i', '\n'}, {"\"IMAGE\" holds no D88 disk"}, {}},
+      {"empty", {}, {"\"IMAGE\" holds no D88 disk"}, {}},
+      {"cut in the first disk", cut_into_first,
+       {"disk 000: not a D88 disk header: size field " +
+        std::to_string(whole.size()) + " reaches past the end of the file"},
+       {"disk 000: directory not whole in the image (0 of 2048 bytes); "
+        "entries past that are lost"}},
+      {"cut in the second disk", cut_into_second, {size_past},
+       {"disk 001: directory not whole in the image (0 of 2048 bytes); "
+        "entries past that are lost"}},
+      {"directory sector 2 missing", half.Build(), {},
+       {"disk 000: directory not whole in the image (1024 of 2048 bytes); "
+        "entries past that are lost"}},
+  };
+  for (const Case& c : cases) {
+    for (const bool json : {false, true}) {
+      const ToolRunner runner;
+      const std::string image = runner.WriteImage(c.image);
+      std::vector<std::string> notes = c.header_notes;
+      for (std::string& note : notes) {
+        const std::size_t at = note.find("IMAGE");
+        if (at != std::string::npos) note.replace(at, 5, image);
+      }
+      std::vector<std::string> args{image, "--list"};
+      if (json) args.push_back("--json");
+      const ToolRun listed = runner.Run(args);
+      EXPECT_EQ(listed.status, 0) << c.what << json;
+      EXPECT_EQ(listed.err, notes.empty() ? "" : Notes(notes))
+          << c.what << json;
+      notes.insert(notes.end(), c.test_notes.begin(), c.test_notes.end());
+      args[1] = "--test";
+      const ToolRun tested = runner.Run(args);
+      EXPECT_EQ(tested.status, 2) << c.what << json;
+      EXPECT_EQ(tested.err, Notes(notes)) << c.what << json;
+      if (json) {
+        EXPECT_TRUE(d88check::IsValidJson(tested.out.data(), tested.out.size()))
+            << c.what;
+      }
+    }
+  }
+  // The same image whole is clean.
+  const ToolRunner runner;
+  const ToolRun clean = runner.RunOn(two, {"--test"});
+  EXPECT_EQ(clean.status, 0);
+  EXPECT_EQ(clean.err, "");
 }
 
 std::string Hex(const std::string& bytes) {

@@ -480,13 +480,8 @@ TEST(EditTest, ManyChangesAtOnceWithJapaneseNames) {
                           d88test::HostFileBytes(2000, 3));
   d88test::WriteFileBytes(runner.work() / "001/LOG",
                           d88test::HostFileBytes(100, 4));
-  // The entry to rename is named by its raw bytes, which every code page
-  // passes on as they are, or on POSIX by its decoded name.
-#if defined(_WIN32)
-  const std::string old_name = memo;
-#else
+  // The entry to rename is named as typed, in Unicode, on every host.
   const std::string old_name = u8"メモ";
-#endif
   const std::string new_name = kNewMemoName;
   const std::string shown_disk = std::string("[") + kNewDiskName + "]\n";
   const Args edits = {"--repack", "--relocate", "--add", "--remove=GAME",
@@ -507,8 +502,8 @@ TEST(EditTest, ManyChangesAtOnceWithJapaneseNames) {
       "added 001/LOG (100 bytes, 1 sector) START:02 04 END:02 04\n";
   const auto tree = d88test::ReadTreeUtf8(runner.work());
 
-  const ToolRun dry = runner.Run(Joined(image, edits, {"--dry-run",
-                                                       "--unicode-names"}));
+  const ToolRun dry = runner.RunUnicode(
+      Joined(image, edits, {"--dry-run", "--unicode-names"}));
   EXPECT_EQ(dry.out, ConsoleText(lines));
   EXPECT_EQ(dry.err, "");
   EXPECT_EQ(dry.status, 0);
@@ -517,7 +512,7 @@ TEST(EditTest, ManyChangesAtOnceWithJapaneseNames) {
       "");
   EXPECT_EQ(d88test::ReadTreeUtf8(runner.work()), tree);
 
-  const ToolRun run = runner.Run(Joined(image, edits, unicode));
+  const ToolRun run = runner.RunUnicode(Joined(image, edits, unicode));
   EXPECT_EQ(run.out, ConsoleText(lines));
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.status, 0);

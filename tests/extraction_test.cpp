@@ -285,9 +285,9 @@ TEST(ExtractionTest, UnwritableHostFiles) {
 #else
   const std::string folder_reason = "Is a directory";
 #endif
-  EXPECT_EQ(run.err, ConsoleText("d88unpack: cannot write file \"\": "
+  EXPECT_EQ(run.err, ConsoleText("d88unpack: cannot write file \"000/\": "
                                  "No such file or directory\n"
-                                 "d88unpack: cannot write file \"INDIR\": " +
+                                 "d88unpack: cannot write file \"000/INDIR\": " +
                                  folder_reason + "\n"));
   const Tree expected = {
       {"000", "<dir>"},
@@ -295,6 +295,32 @@ TEST(ExtractionTest, UnwritableHostFiles) {
       {"000/OK", AsText(d88test::SectorPattern(2, 3))},
   };
   EXPECT_EQ(run.tree, expected);
+}
+
+// --to-stdout gives an entry's bytes only where an extraction writes its
+// file: an entry whose name leaves nothing to name a host file by fails the
+// same way, with or without folders, and the run ends with status 1.
+TEST(ExtractionTest, ToStdoutFailsWhereTheExtractionFails) {
+  FileSystemDisk disk("FAILS");
+  disk.AddEntry("", 2, 1, 2, 1).AddEntry("OK", 2, 3, 2, 3);
+  for (const bool folders : {true, false}) {
+    const ToolRunner runner;
+    const std::string image = runner.WriteImage(disk.Build());
+    std::vector<std::string> args{image};
+    if (!folders) args.push_back("-d");
+    const ToolRun extraction = runner.Run(args);
+    args.push_back("--to-stdout");
+    const ToolRunner stdout_runner;
+    const ToolRun run = stdout_runner.Run(args);
+    const std::string label = folders ? "000/" : "";
+    EXPECT_EQ(extraction.status, 1) << folders;
+    EXPECT_EQ(run.status, extraction.status) << folders;
+    EXPECT_EQ(run.out, AsText(d88test::SectorPattern(2, 3))) << folders;
+    EXPECT_EQ(run.err, ConsoleText("d88unpack: cannot write file \"" + label +
+                                   "\": its name is empty\n"))
+        << folders;
+    EXPECT_TRUE(run.tree.empty()) << folders;
+  }
 }
 
 #if !defined(_WIN32)

@@ -48,8 +48,8 @@ const char kPlainMap[] =
     "00  00: ==  --  ==  ==  ==   01: ##  ##  ==  ==  ==\n"
     "01  02: 00  00! **  01  ..   03: 02  02  --  ..  ..\n"
     "02  04: --  ..  ..  ..  ..!\n"
-    "== system  ## directory  .. free  -- missing  ** shared  ! status or "
-    "deleted mark\n";
+    "== system  ## directory  .. free  -- missing  ** shared  ! "
+    "status/deleted mark\n";
 
 std::string Legend(const std::vector<std::string>& symbols) {
   return symbols[0] + " " + ListingLine("ALPHA", 2, 1, 2, 3, 0xc00) +
@@ -80,7 +80,7 @@ std::string ColouredMap() {
          "\n02  04: " + gone + "  " + free + "  " + free + "  " + free + "  " +
          free + mark + "\n" + sys + " system  " + dir + " directory  " + free +
          " free  " + gone + " missing  " + Sgr("97;41", "**") + " shared  " +
-         mark + " status or deleted mark\n" +
+         mark + " status/deleted mark\n" +
          Legend({Sgr("32", "00"), Sgr("33", "01"), Sgr("34", "02"),
                  Sgr("35", "03")});
 }
@@ -96,7 +96,8 @@ TEST(MapTest, TextMapShowsEverySectorAndTheLegend) {
   const std::vector<Case> cases = {
       {{"--map"}, plain},
       {{"--map", "--color=never"}, plain},
-      {{"--map", "-d", "--color", "auto"}, plain},  // a file is no terminal
+      {{"--map", "-d", "--color=auto"}, plain},  // a file is no terminal
+      {{"--map", "--color"}, ColouredMap()},     // alone: always
       {{"--map", "--color=always"}, ColouredMap()},
       {{"--map", "--disk=0", "--unicode-names"}, plain},
   };

@@ -68,14 +68,38 @@ TEST(OptionsTest, MistakesAreNamedBeforeTheUsage) {
        "invalid disk list '3-1' (examples: 2  0,3  1-4  5-)"},
       {{"--disk", ",", "x.d88"},
        "invalid disk list ',' (examples: 2  0,3  1-4  5-)"},
+      {{"--color=", "x.d88"}, "option '--color' needs a value"},
+      {{"--color=sometimes", "x.d88"},
+       "invalid --color 'sometimes' (auto, always or never)"},
+      {{"--color"}, ""},  // no image: only the usage
   };
   for (const Case& c : cases) {
     const ToolRunner runner;
     const ToolRun run = runner.Run(c.args);
     EXPECT_EQ(run.status, 1) << c.problem;
     EXPECT_EQ(run.out, "") << c.problem;
-    EXPECT_EQ(run.err, ConsoleText("d88unpack: " + c.problem + "\n" + Usage()));
+    EXPECT_EQ(run.err, ConsoleText((c.problem.empty() ? "" : "d88unpack: " +
+                                                             c.problem + "\n") +
+                                   Usage()));
     EXPECT_TRUE(run.tree.empty()) << c.problem;
+  }
+}
+
+// --color takes a value only after "=": alone it asks for colour, and the
+// argument after it is the image path, never a colour.
+TEST(OptionsTest, ColorAloneNeverTakesTheImagePath) {
+  const ToolRunner runner;
+  const std::string image = runner.WriteImage(ThreeDisks());
+  const ToolRun always =
+      runner.Run({"--map", "--disk=0", "--color=always", image});
+  ASSERT_EQ(always.status, 0);
+  ASSERT_NE(always.out.find("\x1b["), std::string::npos);
+  for (const Args& args : {Args{"--map", "--disk=0", "--color", image},
+                           Args{"--color", image, "--disk=0", "--map"}}) {
+    const ToolRun run = runner.Run(args);
+    EXPECT_EQ(run.status, 0) << args[2];
+    EXPECT_EQ(run.out, always.out) << args[2];
+    EXPECT_EQ(run.err, "") << args[2];
   }
 }
 

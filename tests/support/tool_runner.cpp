@@ -9,7 +9,10 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace d88test {
@@ -146,6 +149,14 @@ bool HostTakesShiftJisNames() {
 #endif
 }
 
+TypedText HostTypedJapanese() {
+#if defined(_WIN32)
+  return GetACP() == 932 ? TypedText::kShiftJis : TypedText::kRefused;
+#else
+  return TypedText::kUtf8Bytes;
+#endif
+}
+
 ToolRunner::ToolRunner() : work_(scratch_.path() / "work") {
   fs::create_directories(work_);
 }
@@ -184,6 +195,85 @@ ToolRun ToolRunner::RunWith(const std::vector<std::string>& args,
   run.tree = ReadTree(work_);
   return run;
 }
+
+#if defined(_WIN32)
+
+// A pipe's write end, inheritable, whose read end is closed, and a file for
+// standard error; the tool starts in the work folder with both.
+ToolRun ToolRunner::RunIntoClosedPipe(
+    const std::vector<std::string>& args) const {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  ToolRun run;
+  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return run;
+  CloseHandle(read_end);
+  const fs::path err = scratch_.path() / "stderr";
+  HANDLE err_file = CreateFileA(err.string().c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  std::string command = Quoted(ToolPath());
+  for (const std::string& arg : args) command += " " + Quoted(arg);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = write_end;
+  startup.hStdError = err_file;
+  PROCESS_INFORMATION process = {};
+  const BOOL started = CreateProcessA(
+      nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+      work_.string().c_str(), &startup, &process);
+  CloseHandle(write_end);
+  CloseHandle(err_file);
+  if (started) {
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    run.status = static_cast<int>(code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  run.err = ReadFileText(err);
+  run.tree = ReadTree(work_);
+  return run;
+}
+
+#else
+
+ToolRun ToolRunner::RunIntoClosedPipe(
+    const std::vector<std::string>& args) const {
+  const std::string tool = ToolPath();
+  std::vector<char*> argv{const_cast<char*>(tool.c_str())};
+  for (const std::string& arg : args) {
+    argv.push_back(const_cast<char*>(arg.c_str()));
+  }
+  argv.push_back(nullptr);
+  const fs::path err = scratch_.path() / "stderr";
+  int ends[2];
+  ToolRun run;
+  if (pipe(ends) != 0) return run;
+  close(ends[0]);
+  const pid_t child = fork();
+  if (child == 0) {
+    signal(SIGPIPE, SIG_DFL);  // as a shell starts a command
+    const int err_file = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (chdir(work_.c_str()) != 0 || err_file < 0) _exit(126);
+    dup2(ends[1], 1);
+    dup2(err_file, 2);
+    execv(tool.c_str(), argv.data());
+    _exit(127);
+  }
+  close(ends[1]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  run.status =
+      WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+  run.err = ReadFileText(err);
+  run.tree = ReadTree(work_);
+  return run;
+}
+
+#endif
 
 ToolRun ToolRunner::RunOn(const Bytes& image,
                           const std::vector<std::string>& extra) const {

@@ -43,6 +43,13 @@ std::string ListingLine(const std::string& name, int start_track,
 // POSIX, and on Windows only under the Japanese ANSI code page (932).
 bool HostTakesShiftJisNames();
 
+// What text typed beyond ASCII becomes where the tool compares it with raw
+// names or stores it as one (without --unicode-names): on POSIX the UTF-8
+// bytes typed; on Windows the bytes of the ANSI code page, which under the
+// Japanese one (932) are Shift_JIS, and refused where they have none.
+enum class TypedText { kUtf8Bytes, kShiftJis, kRefused };
+TypedText HostTypedJapanese();
+
 class ToolRunner {
  public:
   ToolRunner();
@@ -56,6 +63,11 @@ class ToolRunner {
   // Windows through the wide command line, as a Unicode console passes
   // them whatever the ANSI code page; elsewhere exactly as Run does.
   ToolRun RunUnicode(const std::vector<std::string>& utf8_args) const;
+  // Runs the tool with its standard output on a pipe whose reader has
+  // already gone, as with "| true" once true has quit, and standard error
+  // to a file; out stays empty. A signal that ends the tool makes the
+  // status 128 + its number, as a shell reports it.
+  ToolRun RunIntoClosedPipe(const std::vector<std::string>& args) const;
   // Runs the tool on the image with the given arguments after its path.
   ToolRun RunOn(const Bytes& image,
                 const std::vector<std::string>& extra = {}) const;

@@ -30,12 +30,15 @@ namespace {
 // The one reader of the run; it closes the image file at program exit.
 D88Image image;
 
-// The entries the run takes (--only), and the patterns taken from the
-// host's Unicode command line, which the filter points into.
+// The entries the run takes (--only).
 static_assert(NamePatterns::kMaxPatterns <= EntryFilter::kMaxPatterns,
               "every --only pattern fits in the filter");
 EntryFilter entry_filter;
-char unicode_patterns[NamePatterns::kMaxPatterns][256];
+
+// The typed text values as raw bytes (see TakeRawText). Raw text is never
+// longer than the UTF-8 it came from, so the whole command line fits.
+char raw_text[3 * 32768];
+std::size_t raw_text_used = 0;
 
 // "Cannot open the file" in Japanese, as Shift_JIS bytes: the tool's users
 // know this message from the machines the disks come from, and scripts may
@@ -51,6 +54,7 @@ enum class DiskOutcome { kDone, kFailed, kStopRun };
 struct Consumers {
   explicit Consumers(const Options& options)
       : json_document(ModeName(options.mode), options.unicode_names),
+        tester(image),
         info(options.json ? DiskInfo::ShowJson : DiskInfo::ShowText),
         extractor(options.unicode_names, options.old_files),
         repacker(image, {options.image_path, options.output_folder,
@@ -204,26 +208,56 @@ bool CheckDisksExist(const Options& options, int disk_count) {
 }
 
 // Fills the run's filter from --only. A pattern is matched against raw
-// names, or with --unicode-names against decoded ones. On a host that keeps
-// the command line in Unicode (Windows), a pattern with characters beyond
-// ASCII is taken from there and matched against the decoded name, whatever
-// the ANSI code page could carry of it.
-void TakePatterns(const Options& options, int argc, char** argv) {
+// names, or with --unicode-names against decoded ones.
+void TakePatterns(const Options& options) {
   entry_filter.Clear();
   const NamePatterns& only = options.only;
   for (int i = 0; i < only.count; ++i) {
-    const char* text = only.text[i];
-    bool decoded = options.unicode_names;
-    const char* unicode = host::UnicodeArgument(argc, argv, only.argument[i]);
-    if (unicode != nullptr &&
-        std::strlen(unicode) < sizeof unicode_patterns[i] + only.offset[i]) {
-      std::snprintf(unicode_patterns[i], sizeof unicode_patterns[i], "%s",
-                    unicode + only.offset[i]);
-      text = unicode_patterns[i];
-      decoded = true;
-    }
-    entry_filter.Add(text, decoded, options.unicode_names ? text : only.text[i]);
+    entry_filter.Add(only.text[i], options.unicode_names, only.text[i]);
   }
+}
+
+// A typed text value that is matched against raw names or stored as one,
+// as the host's raw bytes (host::TypedTextAsRaw); nullptr, with a line
+// naming the option, when it has no exact form there. Never a near one: a
+// "?" in a pattern would match every entry it stood for.
+const char* TakeRawText(const char* option, const char* text) {
+  char* dest = raw_text + raw_text_used;
+  if (!host::TypedTextAsRaw(text, dest, sizeof raw_text - raw_text_used)) {
+    report::TypedTextNote(
+        "cannot take --%s=%s: the system's code page has no exact form of "
+        "it (--unicode-names takes it as Unicode)",
+        option, text);
+    return nullptr;
+  }
+  raw_text_used += std::strlen(dest) + 1;
+  return dest;
+}
+
+bool TakeRawList(const char* option, const char** list, int count) {
+  bool taken = true;
+  for (int i = 0; i < count; ++i) {
+    list[i] = TakeRawText(option, list[i]);
+    if (list[i] == nullptr) taken = false;
+  }
+  return taken;
+}
+
+// Without --unicode-names the text values meet raw names, so they are taken
+// as raw bytes; with it they stay UTF-8, which the run encodes to Shift_JIS
+// as it decodes names. False when any cannot be taken: nothing is done.
+bool TakeTextValues(Options& options) {
+  raw_text_used = 0;
+  if (options.unicode_names) return true;
+  EditRequest& edits = options.edits;
+  bool taken = TakeRawList("only", options.only.text, options.only.count);
+  if (!TakeRawList("remove", edits.remove, edits.remove_count)) taken = false;
+  if (!TakeRawList("rename", edits.rename, edits.rename_count)) taken = false;
+  if (edits.disk_name != nullptr &&
+      !TakeRawList("set-disk-name", &edits.disk_name, 1)) {
+    taken = false;
+  }
+  return taken;
 }
 
 // Names each pattern that no entry of the disks taken matched.
@@ -237,14 +271,37 @@ bool CheckPatternsMatched() {
   return all_matched;
 }
 
+// The Japanese line, then one naming the path and the reason. An image
+// path of "-d" is most likely the option typed first, where it is not one.
+void NoteOpenError(const char* path) {
+  report::RawError(kOpenError);
+  const bool dash_d = std::strcmp(path, "-d") == 0;
+  report::Note("cannot open \"%s\": %s%s", path,
+               std::strerror(image.OpenError()),
+               dash_d ? "; -d goes after the image path" : "");
+}
+
+// The positional rules pass over some arguments in silence; a user who
+// typed them meant something, so each is named.
+void NoteIgnoredArguments(const IgnoredArguments& ignored) {
+  const int named = ignored.count < IgnoredArguments::kMaxNamed
+                        ? ignored.count
+                        : IgnoredArguments::kMaxNamed;
+  for (int i = 0; i < named; ++i) {
+    report::Note("argument \"%s\" ignored", ignored.text[i]);
+  }
+  const int more = ignored.count - named;
+  if (more > 0) {
+    report::Note("%d more argument%s ignored", more, more == 1 ? "" : "s");
+  }
+}
+
 int Run(const Options& options) {
-  report::Configure(options.unicode_names);
   if (!image.Open(options.image_path)) {
-    report::RawError(kOpenError);
-    report::Note("cannot open \"%s\": %s", options.image_path,
-                 std::strerror(image.OpenError()));
+    NoteOpenError(options.image_path);
     return 1;
   }
+  NoteIgnoredArguments(options.ignored);
   NoteNoDisk(image, options.image_path);
   Consumers all(options);
   const ConsumerList consumers = PickConsumers(all, options);
@@ -294,14 +351,18 @@ int RunCommandLine(int argc, char** argv) {
     case CommandLineOutcome::kRun:
       break;
   }
-  TakePatterns(line.options, argc, argv);
-  return Run(line.options);
+  Options options = line.options;
+  report::Configure(options.unicode_names);
+  if (!TakeTextValues(options)) return 1;
+  TakePatterns(options);
+  return Run(options);
 }
 
 }  // namespace
 
 // Whatever the run did, output that never arrived makes it a failure.
 int RunTool(int argc, char** argv) {
+  host::KeepRunningWhenReaderQuits();
   const int status = RunCommandLine(argc, argv);
   return report::FinishOutput() ? status : 1;
 }

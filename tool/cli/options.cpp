@@ -12,18 +12,13 @@ struct ParseState {
   const char* mode_option = nullptr;  // the option that chose the mode
   const char* old_files_option = nullptr;  // --keep- or --skip-old-files
   int positional_count = 0;
-  // Where the value being applied stands: its argument and offset in it.
-  int value_argument = 0;
-  std::size_t value_offset = 0;
 };
 
 using Apply = bool (*)(ParseState& state, const char* value);
 
 struct OptionRow {
-  const char* name;  // without the leading "--"
-  const char* value_name;  // nullptr: the option takes no value
-  const char* help;
-  Apply apply;
+  OptionDescription description;
+  Apply apply;  // value is nullptr for --name alone
 };
 
 bool SetMode(ParseState& state, Mode mode, const char* option) {
@@ -69,9 +64,12 @@ bool ApplyMapSvg(ParseState& state, const char* value) {
   return SetMode(state, Mode::kMap, "map-svg");
 }
 
+// "--color" alone asks for colour, as with ls.
 bool ApplyColor(ParseState& state, const char* value) {
   report::ColorWhen& color = state.line.options.color;
-  if (std::strcmp(value, "auto") == 0) {
+  if (value == nullptr) {
+    color = report::ColorWhen::kAlways;
+  } else if (std::strcmp(value, "auto") == 0) {
     color = report::ColorWhen::kAuto;
   } else if (std::strcmp(value, "always") == 0) {
     color = report::ColorWhen::kAlways;
@@ -119,10 +117,7 @@ bool ApplyOnly(ParseState& state, const char* value) {
                   NamePatterns::kMaxPatterns);
     return false;
   }
-  only.text[only.count] = value;
-  only.argument[only.count] = state.value_argument;
-  only.offset[only.count] = state.value_offset;
-  ++only.count;
+  only.text[only.count++] = value;
   return true;
 }
 
@@ -229,66 +224,75 @@ bool ApplyWriteProtect(ParseState& state, const char* value) {
   return true;
 }
 
+// Every option, once: the parser takes its rules from here and --help its
+// lines, in this order. A new option is one row here, one function above,
+// and its lines in the bash completion and the man page.
+using V = OptionValue;
+using C = OptionCompletion;
 constexpr OptionRow kOptionTable[] = {
-    {"list", nullptr, "list every disk's files; write nothing", ApplyList},
-    {"test", nullptr, "read every file as extraction would; write nothing",
-     ApplyTest},
-    {"info", nullptr, "describe each disk: header, tracks, directory",
-     ApplyInfo},
-    {"json", nullptr, "with --list, --test, --info or --map: print JSON",
-     ApplyJson},
-    {"repack", nullptr,
-     "write edited files back; prints \"repacked PATH (N bytes)\"",
+    {{"list", V::kNone, nullptr, C::kNothing, nullptr,
+      "list every disk's files; write nothing"}, ApplyList},
+    {{"test", V::kNone, nullptr, C::kNothing, nullptr,
+      "read every file as extraction would; write nothing"}, ApplyTest},
+    {{"info", V::kNone, nullptr, C::kNothing, nullptr,
+      "describe each disk: header, tracks, directory"}, ApplyInfo},
+    {{"json", V::kNone, nullptr, C::kNothing, nullptr,
+      "with --list, --test, --info or --map: print JSON"}, ApplyJson},
+    {{"repack", V::kNone, nullptr, C::kNothing, nullptr,
+      "write edited files back; prints \"repacked PATH (N bytes)\""},
      ApplyRepack},
-    {"output", "DIR",
-     "work in DIR instead of the current folder (made if missing)",
+    {{"output", V::kRequired, "DIR", C::kFolder, nullptr,
+      "work in DIR (made if missing), not the current folder"},
      ApplyOutput},
-    {"disk", "LIST", "only these disks: 2  0,3  1-4  5- (to the last)",
-     ApplyDisk},
-    {"unicode-names", nullptr,
-     "decode Shift_JIS names: UTF-8 text and host names", ApplyUnicodeNames},
-    {"map", nullptr, "show each disk's sectors: files, free, damaged",
-     ApplyMap},
-    {"map-svg", "PATH", "also draw the maps as an SVG picture in PATH",
-     ApplyMapSvg},
-    {"color", "WHEN", "colour the map: auto (on a terminal), always, never",
+    {{"disk", V::kRequired, "LIST", C::kNothing, nullptr,
+      "only these disks: 2  0,3  1-4  5- (to the last)"}, ApplyDisk},
+    {{"unicode-names", V::kNone, nullptr, C::kNothing, nullptr,
+      "decode Shift_JIS names: UTF-8 text and host names"}, ApplyUnicodeNames},
+    {{"map", V::kNone, nullptr, C::kNothing, nullptr,
+      "show each disk's sectors: files, free, damaged"}, ApplyMap},
+    {{"map-svg", V::kRequired, "PATH", C::kFile, nullptr,
+      "also draw the maps as an SVG picture in PATH"}, ApplyMapSvg},
+    {{"color", V::kAttached, "WHEN", C::kChoices, "auto always never",
+      "colour the map: auto (a terminal), always (alone), never"},
      ApplyColor},
-    {"unclaimed", nullptr,
-     "also take out the system area and sectors no file claims",
+    {{"unclaimed", V::kNone, nullptr, C::kNothing, nullptr,
+      "also take out the system area and sectors no file claims"},
      ApplyUnclaimed},
-    {"only", "PATTERN",
-     "only entries named so: * ? [a-z] [!a] (may be repeated)",
-     ApplyOnly},
-    {"to-stdout", nullptr,
-     "write just the files' bytes, to standard output",
-     ApplyToStdout},
-    {"keep-old-files", nullptr,
-     "replace no existing host file: say so, exit status 1",
+    {{"only", V::kRequired, "PATTERN", C::kNothing, nullptr,
+      "only entries named so: * ? [a-z] [!a] (may be repeated)"}, ApplyOnly},
+    {{"to-stdout", V::kNone, nullptr, C::kNothing, nullptr,
+      "write just the files' bytes, to standard output"}, ApplyToStdout},
+    {{"keep-old-files", V::kNone, nullptr, C::kNothing, nullptr,
+      "replace no existing host file: say so, exit status 1"},
      ApplyKeepOldFiles},
-    {"skip-old-files", nullptr, "replace no existing host file, silently",
-     ApplySkipOldFiles},
-    {"relocate", nullptr, "with --repack: move a grown file to a run it fits",
-     ApplyRelocate},
-    {"add", nullptr, "with --repack: new files in a disk's folder become entries",
+    {{"skip-old-files", V::kNone, nullptr, C::kNothing, nullptr,
+      "replace no existing host file, silently"}, ApplySkipOldFiles},
+    {{"relocate", V::kNone, nullptr, C::kNothing, nullptr,
+      "with --repack: move a grown file to a run it fits"}, ApplyRelocate},
+    {{"add", V::kNone, nullptr, C::kNothing, nullptr,
+      "with --repack: new files in a disk's folder become entries"},
      ApplyAdd},
-    {"remove", "PATTERN", "with --repack: take matching entries out (repeatable)",
-     ApplyRemove},
-    {"rename", "OLD=NEW", "with --repack: give an entry a new name (repeatable)",
-     ApplyRename},
-    {"set-disk-name", "TEXT", "with --repack: name every disk taken (16 bytes)",
-     ApplyDiskName},
-    {"write-protect", "on|off", "with --repack: set every disk's write protection",
-     ApplyWriteProtect},
-    {"dry-run", nullptr, "with --repack: print what would change; write nothing",
-     ApplyDryRun},
-    {"help", nullptr, "show this help and exit", ApplyHelp},
-    {"version", nullptr, "show the version and exit", ApplyVersion},
+    {{"remove", V::kRequired, "PATTERN", C::kNothing, nullptr,
+      "with --repack: take matching entries out (repeatable)"}, ApplyRemove},
+    {{"rename", V::kRequired, "OLD=NEW", C::kNothing, nullptr,
+      "with --repack: give an entry a new name (repeatable)"}, ApplyRename},
+    {{"set-disk-name", V::kRequired, "TEXT", C::kNothing, nullptr,
+      "with --repack: name every disk taken (16 bytes)"}, ApplyDiskName},
+    {{"write-protect", V::kRequired, "on|off", C::kChoices, "on off",
+      "with --repack: set every disk's write protection"}, ApplyWriteProtect},
+    {{"dry-run", V::kNone, nullptr, C::kNothing, nullptr,
+      "with --repack: print what would change; write nothing"}, ApplyDryRun},
+    {{"help", V::kNone, nullptr, C::kNothing, nullptr,
+      "show this help and exit"}, ApplyHelp},
+    {{"version", V::kNone, nullptr, C::kNothing, nullptr,
+      "show the version and exit"}, ApplyVersion},
 };
 
 const OptionRow* FindOption(const char* name, std::size_t length) {
   for (const OptionRow& row : kOptionTable) {
-    if (std::strlen(row.name) == length &&
-        std::strncmp(row.name, name, length) == 0) {
+    const char* known = row.description.name;
+    if (std::strlen(known) == length &&
+        std::strncmp(known, name, length) == 0) {
       return &row;
     }
   }
@@ -303,6 +307,8 @@ bool Problem(ParseState& state, const char* format, const char* argument) {
 
 // Takes the option at argv[*index] and, for "--name value", the value after
 // it. Returns false with the problem set when the option cannot be used.
+// An option whose value is optional takes it only after "=", so that the
+// next argument (the image path, say) is never taken for it.
 bool TakeOption(ParseState& state, int argc, char** argv, int& index) {
   const char* argument = argv[index] + 2;
   const char* equals = std::strchr(argument, '=');
@@ -311,19 +317,19 @@ bool TakeOption(ParseState& state, int argc, char** argv, int& index) {
                                  : std::strlen(argument);
   const OptionRow* row = FindOption(argument, length);
   if (row == nullptr) return Problem(state, "unknown option '%s'", argv[index]);
-  if (row->value_name == nullptr) {
-    if (equals != nullptr) {
-      return Problem(state, "option '%s' takes no value", argv[index]);
-    }
+  const OptionValue kind = row->description.value;
+  if (kind == OptionValue::kNone && equals != nullptr) {
+    return Problem(state, "option '%s' takes no value", argv[index]);
+  }
+  if (kind == OptionValue::kNone ||
+      (kind == OptionValue::kAttached && equals == nullptr)) {
     return row->apply(state, nullptr);
   }
   const char* value = equals != nullptr ? equals + 1 : nullptr;
   if (value == nullptr && index + 1 < argc) value = argv[++index];
   if (value == nullptr || value[0] == '\0') {
-    return Problem(state, "option '--%s' needs a value", row->name);
+    return Problem(state, "option '--%s' needs a value", row->description.name);
   }
-  state.value_argument = index;
-  state.value_offset = static_cast<std::size_t>(value - argv[index]);
   return row->apply(state, value);
 }
 
@@ -331,11 +337,20 @@ bool TakeOption(ParseState& state, int argc, char** argv, int& index) {
 // path, then "-d", then anything, which is ignored.
 void TakePositional(ParseState& state, const char* argument) {
   Options& options = state.line.options;
-  if (state.positional_count == 0) options.image_path = argument;
-  if (state.positional_count == 1 && std::strcmp(argument, "-d") == 0) {
-    options.folders = false;
+  const int position = state.positional_count++;
+  if (position == 0) {
+    options.image_path = argument;
+    return;
   }
-  ++state.positional_count;
+  if (position == 1 && std::strcmp(argument, "-d") == 0) {
+    options.folders = false;
+    return;
+  }
+  IgnoredArguments& ignored = options.ignored;
+  if (ignored.count < IgnoredArguments::kMaxNamed) {
+    ignored.text[ignored.count] = argument;
+  }
+  ++ignored.count;
 }
 
 bool IsLongOption(const char* argument) {
@@ -534,20 +549,48 @@ CommandLine ParseCommandLine(int argc, char** argv) {
   return state.line;
 }
 
+namespace {
+
+// "--name", "--name=VALUE" or "--name[=VALUE]", as --help shows it.
+void OptionSynopsis(const OptionDescription& option, char* text,
+                    std::size_t capacity) {
+  switch (option.value) {
+    case OptionValue::kNone:
+      std::snprintf(text, capacity, "--%s", option.name);
+      return;
+    case OptionValue::kRequired:
+      std::snprintf(text, capacity, "--%s=%s", option.name, option.value_name);
+      return;
+    case OptionValue::kAttached:
+      std::snprintf(text, capacity, "--%s[=%s]", option.name,
+                    option.value_name);
+      return;
+  }
+}
+
+}  // namespace
+
+int OptionCount() {
+  return static_cast<int>(sizeof kOptionTable / sizeof kOptionTable[0]);
+}
+
+const OptionDescription& DescribeOption(int index) {
+  return kOptionTable[index].description;
+}
+
 const char* OptionsHelpText() {
   static char text[4096];
   std::size_t used = 0;
   for (const OptionRow& row : kOptionTable) {
     char left[32];
-    std::snprintf(left, sizeof left, "--%s%s%s", row.name,
-                  row.value_name != nullptr ? "=" : "",
-                  row.value_name != nullptr ? row.value_name : "");
+    OptionSynopsis(row.description, left, sizeof left);
+    const char* help = row.description.help;
     // An option too long for the column has its help on the next line.
     const bool fits = std::strlen(left) <= 18;
     const int written = std::snprintf(text + used, sizeof text - used,
                                       fits ? "  %-18s %s\n" : "  %s\n%21s%s\n",
-                                      left, fits ? row.help : "",
-                                      fits ? "" : row.help);
+                                      left, fits ? help : "",
+                                      fits ? "" : help);
     if (written < 0 || static_cast<std::size_t>(written) >= sizeof text - used) {
       break;
     }

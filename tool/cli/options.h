@@ -4,7 +4,8 @@
 // may stand anywhere; a lone "--" ends them. What is left keeps the tool's
 // original positional rules: the first argument is the image path (even
 // "-d"), the second turns folders off only when it is exactly "-d", and the
-// rest is ignored. So with no option the tool behaves as it always has.
+// rest is ignored (the run names each ignored argument on standard error).
+// So with no option the tool behaves as it always has.
 #pragma once
 
 #include <cstddef>
@@ -45,15 +46,19 @@ struct DiskList {
   bool Includes(int disk) const;
 };
 
-// The --only patterns, as typed, and where each stands on the command line:
-// the argument's index and the value's offset in it, so that a host whose
-// command line also exists in Unicode can find the same pattern there.
+// The --only patterns, as typed.
 struct NamePatterns {
   static constexpr int kMaxPatterns = 64;
   int count = 0;
   const char* text[kMaxPatterns] = {};
-  int argument[kMaxPatterns] = {};
-  std::size_t offset[kMaxPatterns] = {};
+};
+
+// The positional arguments the rules above pass over, for the lines that
+// name them: a second argument that is not "-d", and every one after it.
+struct IgnoredArguments {
+  static constexpr int kMaxNamed = 32;
+  int count = 0;  // all of them; the first kMaxNamed are kept
+  const char* text[kMaxNamed] = {};
 };
 
 struct Options {
@@ -73,6 +78,7 @@ struct Options {
   // --relocate, --add, --remove, --rename, --set-disk-name, --write-protect
   // and --dry-run: what a repack changes besides the files' bytes.
   EditRequest edits;
+  IgnoredArguments ignored;
 };
 
 enum class CommandLineOutcome {
@@ -102,5 +108,35 @@ ParsedDiskList ParseDiskList(const char* text);
 
 // One line per option for --help.
 const char* OptionsHelpText();
+
+// --- The table of options, as the parser and --help use it. ---
+// The bash completion and the man page keep their own list of the same
+// options; a test compares them with this table.
+
+enum class OptionValue {
+  kNone,      // --name
+  kRequired,  // --name=VALUE or --name VALUE
+  kAttached,  // --name alone, or --name=VALUE (never the next argument)
+};
+
+// What a shell completes after "--name=".
+enum class OptionCompletion {
+  kNothing,  // the user's own text: numbers, names, patterns
+  kFolder,   // a folder
+  kFile,     // any path
+  kChoices,  // one of the words in choices
+};
+
+struct OptionDescription {
+  const char* name;        // without the leading "--"
+  OptionValue value;
+  const char* value_name;  // for --help; nullptr with OptionValue::kNone
+  OptionCompletion completion;
+  const char* choices;     // words separated by spaces, for kChoices
+  const char* help;        // the line --help prints
+};
+
+int OptionCount();
+const OptionDescription& DescribeOption(int index);
 
 }  // namespace d88

@@ -7,7 +7,9 @@
 // file: damage, and a name that had to change for the host. They name the
 // file by the path the extraction would have written ("000/GAME"), which is
 // how the user finds it in the listing. Entries that an extraction writes no
-// file for (the first sector missing, no size) give no bytes.
+// file for (the first sector missing, no size) give no bytes; one whose name
+// leaves nothing for the host to name a file by fails as its extraction
+// does, and the run ends with status 1.
 #pragma once
 
 #include "disk/disk_walk.h"
@@ -19,6 +21,10 @@ class FilesToStdout : public DiskConsumer {
   bool ReadsFiles() const override { return true; }
   void BeginRun() override;
   void Entry(const DiskVisit& disk, const EntryFacts& facts) override;
+  RunStatus Status() const override { return status_; }
+
+ private:
+  RunStatus status_ = RunStatus::kClean;
 };
 
 }  // namespace d88

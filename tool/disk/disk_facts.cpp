@@ -3,41 +3,44 @@
 namespace d88 {
 namespace {
 
-// A track lists at most this many records; more are not counted. Real
-// tracks hold a few dozen.
-constexpr int kMaxRecordsListed = 256;
-RecordSummary records[kMaxRecordsListed];
-
 // One track's shape and the records on it whose header records trouble.
 struct TrackWalk {
   TrackShape shape;
   int damaged_count;
   DamagedSector damaged[DiskFacts::kMaxDamagedListed];
+  int track;
 };
+
+// A floppy track holds a few dozen records; even sectors of no data, each
+// with its ID field and gaps, leave room for under 200 on a high-density
+// track. A track that claims more than this is a crafted chain, each of
+// whose records would cost a read: this many are counted, and no more.
+constexpr std::int32_t kMaxRecordsCounted = 1024;
 
 bool IsDamaged(const RecordSummary& record) {
   return record.status != 0 || record.deleted_mark == kDeletedDataMark;
 }
 
+// Takes one record, in stored order, into the walk of its track.
+void CountRecord(void* context, const RecordSummary& record) {
+  TrackWalk& walk = *static_cast<TrackWalk*>(context);
+  if (walk.shape.sectors++ == 0) walk.shape.bytes = record.data_length;
+  if (walk.shape.bytes != record.data_length) walk.shape.bytes = -1;
+  if (!IsDamaged(record)) return;
+  if (walk.damaged_count < DiskFacts::kMaxDamagedListed) {
+    walk.damaged[walk.damaged_count] = {{walk.track, record.id[2]},
+                                        record.status, record.deleted_mark};
+  }
+  ++walk.damaged_count;
+}
+
 // One walk over the track's records, in stored order, for their number,
 // data lengths and header status. Every record counts, even one whose ID
-// repeats another's.
+// repeats another's, up to kMaxRecordsCounted.
 TrackWalk WalkTrack(D88Image& image, int track) {
-  const std::int32_t count =
-      image.ListSectorRecords(track, records, kMaxRecordsListed);
   TrackWalk walk = {};
-  walk.shape.sectors = static_cast<int>(count);
-  for (int i = 0; i < walk.shape.sectors; ++i) {
-    const RecordSummary& record = records[i];
-    if (i == 0) walk.shape.bytes = record.data_length;
-    if (walk.shape.bytes != record.data_length) walk.shape.bytes = -1;
-    if (!IsDamaged(record)) continue;
-    if (walk.damaged_count < DiskFacts::kMaxDamagedListed) {
-      walk.damaged[walk.damaged_count] = {{track, record.id[2]}, record.status,
-                                          record.deleted_mark};
-    }
-    ++walk.damaged_count;
-  }
+  walk.track = track;
+  image.VisitSectorRecords(track, kMaxRecordsCounted, CountRecord, &walk);
   return walk;
 }
 

@@ -60,6 +60,7 @@ const Directory& ReadDirectory(D88Image& image) {
       image.ReadSectors(kDirectoryTrack, 0, 1, 1, kSectorSizeCode,
                         directory_buffer, kDirectorySize);
   directory.entry_count = 0;
+  directory.bytes_read = delivered;
   for (int j = 0; j < delivered / kDirEntrySize; ++j) {
     const std::uint8_t* bytes = directory_buffer + j * kDirEntrySize;
     if (bytes[kEntryNameOffset] == kEndOfDirectory) break;

@@ -78,6 +78,10 @@ SectorAddress NextSector(SectorAddress address);
 struct Directory {
   int entry_count;
   DirEntry entries[kMaxDirEntries];
+  // Bytes of the directory's two sectors the image holds; less than
+  // kDirectorySize when a sector is missing or cut short, and the entries
+  // that stood there are lost.
+  std::int32_t bytes_read;
 };
 
 // Reads the directory of the disk selected in image. The result is large;

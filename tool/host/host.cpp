@@ -76,8 +76,11 @@ bool MakeFolderPath(const char* path) {
 
 #if defined(_WIN32)
 
-wchar_t start_folder[MAX_PATH * 4];
-wchar_t work_folder[MAX_PATH * 4];
+// Room for any path the wide calls take, in UTF-16 units.
+constexpr int kWidePath = MAX_PATH * 4;
+
+wchar_t start_folder[kWidePath];
+wchar_t work_folder[kWidePath];
 
 bool SaveCurrentFolder(wchar_t* dest, DWORD capacity) {
   const DWORD length = GetCurrentDirectoryW(capacity, dest);
@@ -93,6 +96,44 @@ bool Utf8ToWide(const char* text, wchar_t* dest, int capacity) {
   if (std::strlen(text) >= static_cast<std::size_t>(capacity)) return false;
   d88::Utf8ToUtf16(text, dest, static_cast<std::size_t>(capacity));
   return true;
+}
+
+// A raw name is bytes in the ANSI code page: read here as the ANSI calls
+// would read it, so that it names the same file through the wide calls.
+bool AnsiToWide(const char* text, wchar_t* dest, int capacity) {
+  return MultiByteToWideChar(CP_ACP, 0, text, -1, dest, capacity) > 0;
+}
+
+bool NameToWide(const char* name, bool utf8_name, wchar_t* dest,
+                int capacity) {
+  return utf8_name ? Utf8ToWide(name, dest, capacity)
+                   : AnsiToWide(name, dest, capacity);
+}
+
+// The exact bytes of the wide text in the ANSI code page, or false. The
+// conversion back must give the very same text: a best-fit letter ("a" for
+// "ā") or the default character would name something else.
+bool WideToAnsiExactly(const wchar_t* wide, char* dest, std::size_t capacity) {
+  if (GetACP() == CP_UTF8) {  // every character has its bytes there
+    if (3 * wcslen(wide) + 1 > capacity) return false;
+    d88::Utf16ToUtf8(wide, dest, capacity);
+    return true;
+  }
+  BOOL defaulted = FALSE;
+  const int length = WideCharToMultiByte(
+      CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, dest,
+      capacity > INT_MAX ? INT_MAX : static_cast<int>(capacity), nullptr,
+      &defaulted);
+  if (length <= 0 || defaulted) return false;
+  wchar_t back[kWidePath];
+  return AnsiToWide(dest, back, kWidePath) && wcscmp(back, wide) == 0;
+}
+
+// A folder path for the wide calls; on failure GetLastError says why.
+bool WideFolderPath(const char* path, wchar_t* dest) {
+  if (Utf8ToWide(path, dest, kWidePath)) return true;
+  SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  return false;
 }
 
 #else
@@ -133,15 +174,16 @@ d88::HostRules NameRules() {
 
 bool EnterWorkFolder(const char* path) {
   folder_was_link = false;
-  if (!SaveCurrentFolder(start_folder, MAX_PATH * 4)) return false;
+  if (!SaveCurrentFolder(start_folder, kWidePath)) return false;
   if (path != nullptr) {
     if (!MakeFolderPath(path)) return false;
-    if (!SetCurrentDirectoryA(path)) {
+    wchar_t wide[kWidePath];
+    if (!WideFolderPath(path, wide) || !SetCurrentDirectoryW(wide)) {
       last_folder_error = GetLastError();
       return false;
     }
   }
-  return SaveCurrentFolder(work_folder, MAX_PATH * 4);
+  return SaveCurrentFolder(work_folder, kWidePath);
 }
 
 void ReturnToStartFolder() {
@@ -151,7 +193,10 @@ void ReturnToStartFolder() {
 }
 
 MakeOutcome MakeFolder(const char* name) {
-  if (CreateDirectoryA(name, nullptr)) return MakeOutcome::kMade;
+  wchar_t wide[kWidePath];
+  if (WideFolderPath(name, wide) && CreateDirectoryW(wide, nullptr)) {
+    return MakeOutcome::kMade;
+  }
   last_folder_error = GetLastError();
   return last_folder_error == ERROR_ALREADY_EXISTS ? MakeOutcome::kExists
                                                    : MakeOutcome::kFailed;
@@ -159,13 +204,18 @@ MakeOutcome MakeFolder(const char* name) {
 
 bool EnterFolder(const char* name) {
   folder_was_link = false;
-  const DWORD attributes = GetFileAttributesA(name);
+  wchar_t wide[kWidePath];
+  if (!WideFolderPath(name, wide)) {
+    last_folder_error = GetLastError();
+    return false;
+  }
+  const DWORD attributes = GetFileAttributesW(wide);
   if (attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     folder_was_link = true;
     return false;
   }
-  if (SetCurrentDirectoryA(name)) return true;
+  if (SetCurrentDirectoryW(wide)) return true;
   last_folder_error = GetLastError();
   return false;
 }
@@ -212,66 +262,34 @@ namespace {
 // name, so that the new file takes its place instead of being written where
 // it points. A link to a folder goes with RemoveDirectory, which removes the
 // link and not the folder.
-void RemoveLinkInTheWay(const char* name, const wchar_t* wide) {
-  const DWORD attributes = wide != nullptr ? GetFileAttributesW(wide)
-                                           : GetFileAttributesA(name);
+void RemoveLinkInTheWay(const wchar_t* name) {
+  const DWORD attributes = GetFileAttributesW(name);
   if (attributes == INVALID_FILE_ATTRIBUTES ||
       (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
     return;
   }
-  const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  if (wide != nullptr && folder) {
-    RemoveDirectoryW(wide);
-  } else if (wide != nullptr) {
-    DeleteFileW(wide);
-  } else if (folder) {
-    RemoveDirectoryA(name);
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    RemoveDirectoryW(name);
   } else {
-    DeleteFileA(name);
+    DeleteFileW(name);
   }
 }
 
 // Made only if nothing at all stands under the name (_O_EXCL is CREATE_NEW):
 // what is there, a link included, is neither followed nor removed.
-std::FILE* OpenNewForWriting(const char* name, bool utf8_name) {
-  constexpr int kFlags = _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY;
-  int handle = -1;
-  wchar_t wide[MAX_PATH];
-  if (!utf8_name) {
-    handle = _open(name, kFlags, _S_IREAD | _S_IWRITE);
-  } else if (Utf8ToWide(name, wide, MAX_PATH)) {
-    handle = _wopen(wide, kFlags, _S_IREAD | _S_IWRITE);
-  } else {
-    errno = EINVAL;
-  }
+std::FILE* OpenNewForWriting(const wchar_t* name) {
+  const int handle = _wopen(name, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                            _S_IREAD | _S_IWRITE);
   if (handle < 0) return nullptr;
   std::FILE* stream = _fdopen(handle, "wb");
   if (stream == nullptr) _close(handle);
   return stream;
 }
 
-std::FILE* OpenForWriting(const char* name, bool utf8_name, bool replace) {
-  if (!replace) return OpenNewForWriting(name, utf8_name);
-  if (!utf8_name) {
-    RemoveLinkInTheWay(name, nullptr);
-    return std::fopen(name, "wb");
-  }
-  wchar_t wide[MAX_PATH];
-  if (!Utf8ToWide(name, wide, MAX_PATH)) {
-    errno = EINVAL;
-    return nullptr;
-  }
-  RemoveLinkInTheWay(name, wide);
-  return _wfopen(wide, L"wb");
-}
-
-void RemoveFile(const char* name, bool utf8_name) {
-  wchar_t wide[MAX_PATH];
-  if (!utf8_name) {
-    std::remove(name);
-  } else if (Utf8ToWide(name, wide, MAX_PATH)) {
-    _wremove(wide);
-  }
+std::FILE* OpenForWriting(const wchar_t* name, bool replace) {
+  if (!replace) return OpenNewForWriting(name);
+  RemoveLinkInTheWay(name);
+  return _wfopen(name, L"wb");
 }
 
 // The zeros after the data: the file is lengthened to its size, which the
@@ -313,8 +331,12 @@ bool WriteFile(const char* name, bool utf8_name, const std::uint8_t* data,
                std::size_t data_size, std::size_t file_size,
                Existing existing) {
   written_identity = {};
-  std::FILE* file =
-      OpenForWriting(name, utf8_name, existing == Existing::kReplace);
+  wchar_t wide[kWidePath];
+  if (!NameToWide(name, utf8_name, wide, kWidePath)) {
+    last_file_error = ENAMETOOLONG;
+    return false;
+  }
+  std::FILE* file = OpenForWriting(wide, existing == Existing::kReplace);
   if (file == nullptr) {
     last_file_error = errno;
     return false;
@@ -326,21 +348,18 @@ bool WriteFile(const char* name, bool utf8_name, const std::uint8_t* data,
   bool written = std::fwrite(data, 1, data_size, file) == data_size;
   if (written && file_size > data_size) written = ExtendTo(file, file_size);
   if (CloseAfterWriting(file, written)) return true;
-  RemoveFile(name, utf8_name);
+  _wremove(wide);
   return false;
 }
 
-FileIdentity IdentifyFile(const char* path, bool utf8_path) {
-  wchar_t wide[MAX_PATH];
-  if (utf8_path && !Utf8ToWide(path, wide, MAX_PATH)) return {};
+FileIdentity IdentifyFile(const char* path) {
+  wchar_t wide[kWidePath];
+  if (!Utf8ToWide(path, wide, kWidePath)) return {};
   // No access asked for: only the file's information is read, and a file
   // another program holds open can still be looked at.
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-  const HANDLE handle =
-      utf8_path ? CreateFileW(wide, 0, share, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr)
-                : CreateFileA(path, 0, share, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE handle = CreateFileW(wide, 0, share, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return {};
   const FileIdentity identity = IdentityOfHandle(handle);
   CloseHandle(handle);
@@ -354,16 +373,33 @@ bool IsTerminal(std::FILE* stream) {
          GetConsoleMode(reinterpret_cast<HANDLE>(handle), &mode) != 0;
 }
 
+namespace {
+
+// Whether standard output and standard error are consoles, asked once: a
+// listing writes a line at a time, and asking the system for each would
+// cost more than the writing.
+enum class Console { kUnknown, kYes, kNo };
+Console console_of[2] = {Console::kUnknown, Console::kUnknown};
+
+bool IsConsoleStream(std::FILE* stream) {
+  Console& known = console_of[stream == stderr ? 1 : 0];
+  if (known == Console::kUnknown) {
+    known = IsTerminal(stream) ? Console::kYes : Console::kNo;
+  }
+  return known == Console::kYes;
+}
+
+}  // namespace
+
 void WriteUtf8Text(std::FILE* stream, const char* text) {
-  const HANDLE handle =
-      GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-  DWORD mode = 0;
   static wchar_t wide[4096];
-  if (!GetConsoleMode(handle, &mode) || !Utf8ToWide(text, wide, 4096)) {
+  if (!IsConsoleStream(stream) || !Utf8ToWide(text, wide, 4096)) {
     std::fputs(text, stream);
     return;
   }
   std::fflush(stream);
+  const HANDLE handle =
+      GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   DWORD written = 0;
   WriteConsoleW(handle, wide, static_cast<DWORD>(wcslen(wide)), &written,
                 nullptr);
@@ -376,39 +412,63 @@ void UseBinaryOutput() {
 
 namespace {
 
-bool BeyondAscii(const wchar_t* text) {
-  for (; *text != L'\0'; ++text) {
-    if (*text >= 0x80) return true;
-  }
-  return false;
-}
+// Room for the whole command line as UTF-8: Windows allows 32767 UTF-16
+// units, and each gives at most three bytes.
+constexpr std::size_t kCommandLineBytes = 3 * 32768;
+constexpr int kMaxArguments = 16384;  // each takes a character and a space
+char argument_text[kCommandLineBytes];
+char* argument_values[kMaxArguments + 1];
 
-// Whether the wide argument is the one argv holds: the ANSI code page makes
-// the same bytes of it. A program handed an argv of its own (a test, a
-// fuzzer) keeps it.
-bool IsAnsiArgument(const wchar_t* wide, const char* narrow) {
-  static char ansi[4096];
-  const int length = WideCharToMultiByte(CP_ACP, 0, wide, -1, ansi,
-                                         sizeof ansi, nullptr, nullptr);
-  return length > 0 && std::strcmp(ansi, narrow) == 0;
+// The wide arguments as UTF-8 in argument_text; false when they do not fit.
+bool KeepArguments(wchar_t** wide, int count) {
+  std::size_t used = 0;
+  for (int i = 0; i < count; ++i) {
+    const std::size_t room = sizeof argument_text - used;
+    if (count > kMaxArguments || 3 * wcslen(wide[i]) + 1 > room) return false;
+    argument_values[i] = argument_text + used;
+    used += d88::Utf16ToUtf8(wide[i], argument_values[i], room) + 1;
+  }
+  argument_values[count] = nullptr;
+  return true;
 }
 
 }  // namespace
 
-const char* UnicodeArgument(int argc, char** argv, int index) {
-  static char utf8[4096];
+Arguments CommandLineArguments(int argc, char** argv) {
   int count = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (wide == nullptr) return nullptr;
-  const char* found = nullptr;
-  if (count == argc && index > 0 && index < count &&
-      BeyondAscii(wide[index]) && IsAnsiArgument(wide[index], argv[index]) &&
-      wcslen(wide[index]) < sizeof utf8 / 3) {
-    d88::Utf16ToUtf8(wide[index], utf8, sizeof utf8);
-    found = utf8;
-  }
+  if (wide == nullptr) return {argc, argv};
+  const bool kept = KeepArguments(wide, count);
   LocalFree(wide);
-  return found;
+  if (!kept) return {argc, argv};
+  return {count, argument_values};
+}
+
+bool TypedTextAsRaw(const char* text, char* dest, std::size_t capacity) {
+  wchar_t wide[kWidePath];
+  return Utf8ToWide(text, wide, kWidePath) &&
+         WideToAnsiExactly(wide, dest, capacity);
+}
+
+bool NameInPath(const char* name, bool utf8_name, char* dest,
+                std::size_t capacity) {
+  wchar_t wide[kWidePath];
+  if (utf8_name || !AnsiToWide(name, wide, kWidePath)) {
+    const int written = std::snprintf(dest, capacity, "%s", name);
+    return written >= 0 && static_cast<std::size_t>(written) < capacity;
+  }
+  if (3 * wcslen(wide) + 1 > capacity) return false;
+  d88::Utf16ToUtf8(wide, dest, capacity);
+  return true;
+}
+
+// The runtime leaves standard output without a buffer, and the C++
+// runtime's printf hands it a character at a time: every byte became a
+// write of its own. With a buffer, a file or a pipe gets whole blocks; a
+// console gets whole lines, as the report layer flushes each one there.
+void BufferStandardOutput() {
+  static char buffer[64 * 1024];
+  std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 }
 
 #else
@@ -576,7 +636,7 @@ bool WriteFile(const char* name, bool, const std::uint8_t* data,
   return written;
 }
 
-FileIdentity IdentifyFile(const char* path, bool) {
+FileIdentity IdentifyFile(const char* path) {
   struct stat status;
   if (stat(path, &status) != 0) return {};
   return IdentityOfStatus(status);
@@ -591,7 +651,27 @@ void WriteUtf8Text(std::FILE* stream, const char* text) {
 void UseBinaryOutput() {}
 
 // POSIX hands the program the bytes typed: there is no other spelling.
-const char* UnicodeArgument(int, char**, int) { return nullptr; }
+Arguments CommandLineArguments(int argc, char** argv) { return {argc, argv}; }
+
+namespace {
+
+bool CopyText(const char* text, char* dest, std::size_t capacity) {
+  const int written = std::snprintf(dest, capacity, "%s", text);
+  return written >= 0 && static_cast<std::size_t>(written) < capacity;
+}
+
+}  // namespace
+
+bool TypedTextAsRaw(const char* text, char* dest, std::size_t capacity) {
+  return CopyText(text, dest, capacity);
+}
+
+bool NameInPath(const char* name, bool, char* dest, std::size_t capacity) {
+  return CopyText(name, dest, capacity);
+}
+
+// The C library buffers a file or a pipe in blocks and a terminal by line.
+void BufferStandardOutput() {}
 
 #endif
 
@@ -648,18 +728,32 @@ bool CopyPath(const char* path, char* dest, std::size_t capacity) {
 
 #if defined(_WIN32)
 
-std::FILE* OpenForReading(const char* name, bool utf8_name) {
-  if (!utf8_name) return std::fopen(name, "rb");
-  wchar_t wide[MAX_PATH];
-  if (!Utf8ToWide(name, wide, MAX_PATH)) {
-    errno = EINVAL;
-    return nullptr;
-  }
-  return _wfopen(wide, L"rb");
+// Every path below is host text, which on Windows is UTF-8 for the wide
+// calls; ENAMETOOLONG when it does not fit them.
+bool WidePath(const char* path, wchar_t* dest) {
+  if (Utf8ToWide(path, dest, kWidePath)) return true;
+  errno = ENAMETOOLONG;
+  return false;
+}
+
+std::FILE* OpenPath(const char* path, const wchar_t* mode) {
+  wchar_t wide[kWidePath];
+  return WidePath(path, wide) ? _wfopen(wide, mode) : nullptr;
+}
+
+std::FILE* OpenForReading(const char* path) { return OpenPath(path, L"rb"); }
+
+std::FILE* OpenForWriting(const char* path) { return OpenPath(path, L"wb"); }
+
+void RemovePath(const char* path) {
+  wchar_t wide[kWidePath];
+  if (WidePath(path, wide)) _wremove(wide);
 }
 
 bool IsReadOnly(const char* path) {
-  const DWORD attributes = GetFileAttributesA(path);
+  wchar_t wide[kWidePath];
+  const DWORD attributes = WidePath(path, wide) ? GetFileAttributesW(wide)
+                                                : INVALID_FILE_ATTRIBUTES;
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     last_file_system_error = GetLastError();
     return true;
@@ -671,22 +765,21 @@ bool IsReadOnly(const char* path) {
 // Created only if no file of that name exists, so that nothing the run did
 // not make is ever written over or removed.
 std::FILE* CreateNewFile(const char* path, const char*) {
-  const int handle = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                           _S_IREAD | _S_IWRITE);
-  if (handle < 0) return nullptr;
-  std::FILE* stream = _fdopen(handle, "wb");
-  if (stream == nullptr) _close(handle);
-  return stream;
+  wchar_t wide[kWidePath];
+  return WidePath(path, wide) ? OpenNewForWriting(wide) : nullptr;
 }
 
 bool FlushToDisk(std::FILE* stream) { return _commit(_fileno(stream)) == 0; }
 
 bool RenameOver(const char* from, const char* to) {
-  wchar_t wide_from[MAX_PATH * 4];
-  wchar_t wide_to[MAX_PATH * 4];
-  if (MultiByteToWideChar(CP_ACP, 0, from, -1, wide_from, MAX_PATH * 4) <= 0 ||
-      MultiByteToWideChar(CP_ACP, 0, to, -1, wide_to, MAX_PATH * 4) <= 0 ||
-      !MoveFileExW(wide_from, wide_to,
+  wchar_t wide_from[kWidePath];
+  wchar_t wide_to[kWidePath];
+  if (!Utf8ToWide(from, wide_from, kWidePath) ||
+      !Utf8ToWide(to, wide_to, kWidePath)) {
+    last_file_error = ENAMETOOLONG;
+    return false;
+  }
+  if (!MoveFileExW(wide_from, wide_to,
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     last_file_system_error = GetLastError();
     return false;
@@ -705,9 +798,11 @@ void FlushFolderOf(const char*) {}
 
 #else
 
-std::FILE* OpenForReading(const char* name, bool) {
-  return std::fopen(name, "rb");
-}
+std::FILE* OpenForReading(const char* path) { return std::fopen(path, "rb"); }
+
+std::FILE* OpenForWriting(const char* path) { return std::fopen(path, "wb"); }
+
+void RemovePath(const char* path) { std::remove(path); }
 
 // Root may write to any file, so the permission bits are looked at as well:
 // an image whose owner took away every write bit is not to be replaced.
@@ -781,10 +876,10 @@ void FlushFolderOf(const char* path) {
 
 }  // namespace
 
-HostFileRead ReadWholeFile(const char* path, bool utf8_path,
-                           std::uint8_t* dest, std::size_t capacity) {
+HostFileRead ReadWholeFile(const char* path, std::uint8_t* dest,
+                           std::size_t capacity) {
   ClearFileError();
-  std::FILE* file = OpenForReading(path, utf8_path);
+  std::FILE* file = OpenForReading(path);
   if (file == nullptr) {
     last_file_error = errno;
     const bool absent = errno == ENOENT || errno == ENOTDIR;
@@ -804,7 +899,10 @@ HostFileRead ReadWholeFile(const char* path, bool utf8_path,
 
 bool IsFolder(const char* path) {
 #if defined(_WIN32)
-  const DWORD attributes = GetFileAttributesA(path);
+  wchar_t wide[kWidePath];
+  const DWORD attributes = Utf8ToWide(path, wide, kWidePath)
+                               ? GetFileAttributesW(wide)
+                               : INVALID_FILE_ATTRIBUTES;
   return attributes != INVALID_FILE_ATTRIBUTES &&
          (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 #else
@@ -821,37 +919,12 @@ constexpr DWORD kNotPlainFile = FILE_ATTRIBUTE_DIRECTORY |
                                 FILE_ATTRIBUTE_REPARSE_POINT |
                                 FILE_ATTRIBUTE_DEVICE;
 
-// The wide calls give every name as the file system holds it; the ANSI
-// ones give names in the system code page, as the raw names went out.
-bool ListWide(const char* path, FileVisitor visit, void* context) {
-  wchar_t pattern[MAX_PATH * 4];
-  char name[MAX_PATH * 3 + 1];
-  char query[MAX_PATH * 4];
-  std::snprintf(query, sizeof query, "%s\\*", path);
-  if (!Utf8ToWide(query, pattern, MAX_PATH * 4)) return false;
-  WIN32_FIND_DATAW found;
-  const HANDLE search = FindFirstFileW(pattern, &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
-  do {
-    if ((found.dwFileAttributes & kNotPlainFile) != 0) continue;
-    d88::Utf16ToUtf8(found.cFileName, name, sizeof name);
-    visit(context, name);
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-  return true;
-}
-
-bool ListAnsi(const char* path, FileVisitor visit, void* context) {
-  char pattern[MAX_PATH * 4];
-  std::snprintf(pattern, sizeof pattern, "%s\\*", path);
-  WIN32_FIND_DATAA found;
-  const HANDLE search = FindFirstFileA(pattern, &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
-  do {
-    if ((found.dwFileAttributes & kNotPlainFile) != 0) continue;
-    visit(context, found.cFileName);
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
+// The name as the visitor takes it: UTF-8, or the exact bytes of the ANSI
+// code page. False for a raw name that code page cannot spell.
+bool VisitorName(const wchar_t* found, bool utf8_names, char* dest,
+                 std::size_t capacity) {
+  if (!utf8_names) return WideToAnsiExactly(found, dest, capacity);
+  d88::Utf16ToUtf8(found, dest, capacity);
   return true;
 }
 
@@ -859,8 +932,25 @@ bool ListAnsi(const char* path, FileVisitor visit, void* context) {
 
 bool ListPlainFiles(const char* path, bool utf8_names, FileVisitor visit,
                     void* context) {
-  return utf8_names ? ListWide(path, visit, context)
-                    : ListAnsi(path, visit, context);
+  wchar_t pattern[kWidePath];
+  char query[kWidePath];
+  const int length = std::snprintf(query, sizeof query, "%s\\*", path);
+  if (length < 0 || static_cast<std::size_t>(length) >= sizeof query ||
+      !Utf8ToWide(query, pattern, kWidePath)) {
+    return false;
+  }
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(pattern, &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  char name[MAX_PATH * 3 + 1];
+  do {
+    if ((found.dwFileAttributes & kNotPlainFile) != 0) continue;
+    if (VisitorName(found.cFileName, utf8_names, name, sizeof name)) {
+      visit(context, name);
+    }
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return true;
 }
 
 #else
@@ -928,7 +1018,7 @@ bool FinishReplacement(const Replacement& replacement, const char*) {
   }
   if (done) done = RenameOver(replacement.temp_path, replacement.target_path);
   if (!done) {
-    std::remove(replacement.temp_path);
+    RemovePath(replacement.temp_path);
     return false;
   }
   FlushFolderOf(replacement.target_path);
@@ -938,7 +1028,7 @@ bool FinishReplacement(const Replacement& replacement, const char*) {
 void AbandonReplacement(const Replacement& replacement) {
   const int error = last_file_error;
   std::fclose(replacement.stream);
-  std::remove(replacement.temp_path);
+  RemovePath(replacement.temp_path);
   last_file_error = error;
 }
 
@@ -952,7 +1042,7 @@ namespace host {
 // host; the path is taken as the user typed it.
 std::FILE* StartTextFile(const char* path) {
   ClearFileError();
-  std::FILE* file = std::fopen(path, "wb");
+  std::FILE* file = OpenForWriting(path);
   if (file == nullptr) last_file_error = errno != 0 ? errno : EIO;
   return file;
 }
@@ -964,7 +1054,7 @@ bool FinishTextFile(std::FILE* file, const char* path) {
     last_file_error = errno != 0 ? errno : EIO;
     written = false;
   }
-  if (!written) std::remove(path);
+  if (!written) RemovePath(path);
   return written;
 }
 

@@ -3,11 +3,18 @@
 // sits behind these calls, so the rest of the tool is the same code on POSIX
 // and Windows.
 //
-// Names are narrow byte strings. Raw names are in the image's own character
-// set (Shift_JIS on the machines these disks come from); on Windows they go
-// through the ANSI calls, which take them under the system code page. Names
-// decoded with --unicode-names are UTF-8; on Windows they go through the
-// wide-character calls, so they come out right whatever the code page.
+// Paths are narrow "host text": on POSIX the bytes the user typed, and on
+// Windows UTF-8, taken from the Unicode command line and handed to the
+// wide-character calls, so that a path the ANSI code page cannot hold works
+// like any other. Never does a path go through the ANSI calls, which would
+// quietly turn a letter the code page lacks into a near one (another file)
+// or into '?'.
+//
+// File names from a disk are raw bytes in the image's own character set
+// (Shift_JIS on the machines these disks come from), or UTF-8 when decoded
+// with --unicode-names. On Windows a raw name is read under the ANSI code
+// page, as the ANSI calls would read it, and then goes through the wide
+// calls too; NameInPath spells it as host text for a path.
 #pragma once
 
 #include <cstddef>
@@ -74,7 +81,7 @@ struct FileIdentity {
   std::uint64_t index;
 };
 // The identity of what path (from the working folder) names now.
-FileIdentity IdentifyFile(const char* path, bool utf8_path);
+FileIdentity IdentifyFile(const char* path);
 inline bool SameFile(const FileIdentity& a, const FileIdentity& b) {
   return a.known && b.known && a.volume == b.volume && a.index == b.index;
 }
@@ -106,15 +113,24 @@ struct HostFileRead {
   std::size_t size;
 };
 // Reads the whole named file into dest, which holds capacity bytes.
-HostFileRead ReadWholeFile(const char* path, bool utf8_path,
-                           std::uint8_t* dest, std::size_t capacity);
+HostFileRead ReadWholeFile(const char* path, std::uint8_t* dest,
+                           std::size_t capacity);
+
+// A file name from a disk (raw, or UTF-8 with utf8_name) spelt as host text,
+// to be joined to a path: on Windows a raw name is read under the ANSI code
+// page. False when it does not fit in capacity bytes.
+bool NameInPath(const char* name, bool utf8_name, char* dest,
+                std::size_t capacity);
 
 // True when path names an existing folder.
 bool IsFolder(const char* path);
 
 // Calls visit(context, name) for every plain file in the folder at path:
 // not for folders, links (on Windows, reparse points) or devices. Names are
-// raw bytes, or UTF-8 with utf8_names, and come in no particular order.
+// raw bytes, or UTF-8 with utf8_names, and come in no particular order. On
+// Windows a raw name is the file's name in the ANSI code page, and a file
+// whose name that code page cannot spell exactly is passed over: under a
+// near spelling it would be another file, or none.
 // Returns false when the folder cannot be read.
 using FileVisitor = void (*)(void* context, const char* name);
 bool ListPlainFiles(const char* path, bool utf8_names, FileVisitor visit,
@@ -152,14 +168,28 @@ void AbandonReplacement(const Replacement& replacement);
 // unchanged (on Windows, a text stream would turn LF into CR LF).
 void UseBinaryOutput();
 
-// The command-line argument argv[index] as UTF-8, when the host keeps the
-// command line in Unicode beside argv and the argument holds characters
-// beyond ASCII; nullptr otherwise. On Windows argv is in the ANSI code page,
-// which loses every character it lacks (a Japanese name typed under a
-// Western code page arrives as "?"); the wide command line still has them.
-// It is only used when it is the command line argv came from. The text
-// stays valid until the next call.
-const char* UnicodeArgument(int argc, char** argv, int index);
+// The command line as the tool takes it. On Windows that is the Unicode
+// command line, each argument as UTF-8: the ANSI argv has lost every
+// character its code page lacks (a Japanese name typed under a Western code
+// page arrives as "?", and "dāta.d88" as "data.d88", another file).
+// Elsewhere it is argv as it is.
+struct Arguments {
+  int count;
+  char** values;
+};
+Arguments CommandLineArguments(int argc, char** argv);
+
+// Typed text (an --only pattern, a new entry or disk name) as raw bytes in
+// the host's own character set, for comparing with or storing as a raw
+// name: the bytes typed on POSIX, and on Windows the bytes of the ANSI code
+// page. False when a character has no exact form there (it is never turned
+// into a near one or '?') or the bytes do not fit in capacity.
+bool TypedTextAsRaw(const char* text, char* dest, std::size_t capacity);
+
+// Gives standard output a buffer of its own, so that text goes out in
+// whole blocks: the Windows runtime otherwise hands a file, a pipe or a
+// console each byte in a call of its own. Call before anything is written.
+void BufferStandardOutput();
 
 // Writes UTF-8 text to a console stream: as it is to a file or a pipe, and
 // on a Windows console as characters, whatever the console's code page.
@@ -167,8 +197,8 @@ void WriteUtf8Text(std::FILE* stream, const char* text);
 
 // --- A text file written piece by piece (the map's picture). ---
 
-// Creates or replaces the file at path, from the current folder. nullptr
-// when it cannot be made; FileErrorText says why.
+// Creates or replaces the file at path (host text), from the current
+// folder. nullptr when it cannot be made; FileErrorText says why.
 std::FILE* StartTextFile(const char* path);
 // Closes the file made at path. When any of it was not written, removes it
 // rather than leave it cut short and returns false (FileErrorText says why).
@@ -178,5 +208,24 @@ bool FinishTextFile(std::FILE* file, const char* path);
 // rather than as text. False when it is a console that cannot; a file, a
 // pipe or a terminal takes them as they are.
 bool EnableColorCodes(std::FILE* stream);
+
+// --- Standard output's reader. ---
+
+// Keeps the process alive when the reader of standard output quits early
+// (POSIX sends SIGPIPE for a write to a pipe nobody reads, which would end
+// the run with files still unwritten): such a write fails instead, with an
+// error that ReaderHasGone recognises. Called once, before any output.
+void KeepRunningWhenReaderQuits();
+// Whether error, the errno of a failed write to standard output, means that
+// its reader has gone (a pipe closed at the other end) rather than that the
+// output was lost. The one place that decides it, for every host. Ask right
+// after the failed write: on Windows, where the runtime says EINVAL for a
+// closed pipe, only the system's own error, which the next call may
+// change, tells it from other trouble.
+bool ReaderHasGone(int error);
+// Ends the process at once as a filter whose reader has gone ends: killed
+// by SIGPIPE where the host has it (a shell shows status 141), else with
+// exit status 141. For a run whose only work is its output.
+[[noreturn]] void EndAsStoppedFilter();
 
 }  // namespace host

@@ -66,8 +66,9 @@ void NoteFileDamage(const FileLabel& label, const FileRead& read) {
                          : FileRead::kMaxDamagedListed;
   for (int i = 0; i < listed; ++i) NoteDamagedSector(label, read.damaged[i]);
   if (read.damaged_count > listed) {
-    report::Note("%s: %d more sectors have a status or a deleted-data mark",
-                 label.text, read.damaged_count - listed);
+    const int more = read.damaged_count - listed;
+    report::Note("%s: %d more sector%s a status or a deleted-data mark",
+                 label.text, more, more == 1 ? " has" : "s have");
   }
   if (read.size <= 0 || read.delivered == 0 || read.delivered == read.size) {
     return;
@@ -87,9 +88,16 @@ void NoteMissingStart(const FileLabel& label, const FileRead& read) {
                read.data_end > 0 ? "cut short" : "missing");
 }
 
-void NoteNoDisk(D88Image& image, const char* path) {
-  if (image.DiskCount() > 0) return;
+bool NoteNoDisk(D88Image& image, const char* path) {
+  if (image.DiskCount() > 0) return false;
   report::Note("\"%s\" holds no D88 disk", path);
+  return true;
+}
+
+void NoteDirectoryNotWhole(int disk, std::int32_t bytes_read) {
+  report::Note("disk %03d: directory not whole in the image (%ld of %d "
+               "bytes); entries past that are lost",
+               disk, static_cast<long>(bytes_read), kDirectorySize);
 }
 
 namespace {
@@ -119,8 +127,12 @@ bool AnyTrackRecorded(const D88Image& image) {
 
 }  // namespace
 
-void NoteDiskHeader(D88Image& image, int disk) {
-  char reasons[320] = "";
+namespace {
+
+// The reasons the header cannot be a D88 disk header, after ": " and "; ";
+// empty when there is none.
+void DescribeHeaderProblems(D88Image& image, char* reasons,
+                            std::size_t capacity) {
   char reason[96];
   const std::uint32_t size = image.SizeField();
   if (size < kDiskHeaderSize) {
@@ -128,7 +140,7 @@ void NoteDiskHeader(D88Image& image, int disk) {
                   "size field %lu is smaller than the header (%lu bytes)",
                   static_cast<unsigned long>(size),
                   static_cast<unsigned long>(kDiskHeaderSize));
-    AddReason(reasons, sizeof reasons, reason);
+    AddReason(reasons, capacity, reason);
   }
   const std::int64_t file_size = image.FileSize();
   if (file_size >= 0 && image.DiskStart() >= 0 &&
@@ -136,19 +148,35 @@ void NoteDiskHeader(D88Image& image, int disk) {
     std::snprintf(reason, sizeof reason,
                   "size field %lu reaches past the end of the file",
                   static_cast<unsigned long>(size));
-    AddReason(reasons, sizeof reasons, reason);
+    AddReason(reasons, capacity, reason);
   }
-  if (!AnyTrackRecorded(image)) AddReason(reasons, sizeof reasons, "no track recorded");
+  if (!AnyTrackRecorded(image)) {
+    AddReason(reasons, capacity, "no track recorded");
+  }
   const int inside = TrackInsideHeader(image);
   if (inside >= 0) {
     std::snprintf(reason, sizeof reason,
                   "track %02x offset %lu lies inside the header",
                   static_cast<unsigned>(inside),
                   static_cast<unsigned long>(image.TrackOffset(inside)));
-    AddReason(reasons, sizeof reasons, reason);
+    AddReason(reasons, capacity, reason);
   }
-  if (reasons[0] == '\0') return;
+}
+
+}  // namespace
+
+bool DiskHeaderIsWrong(D88Image& image) {
+  char reasons[320] = "";
+  DescribeHeaderProblems(image, reasons, sizeof reasons);
+  return reasons[0] != '\0';
+}
+
+bool NoteDiskHeader(D88Image& image, int disk) {
+  char reasons[320] = "";
+  DescribeHeaderProblems(image, reasons, sizeof reasons);
+  if (reasons[0] == '\0') return false;
   report::Note("disk %03d: not a D88 disk header: %s", disk, reasons);
+  return true;
 }
 
 void NoteReplaced(const char* folder, const char* host_name,

@@ -39,10 +39,17 @@ void NoteFileDamage(const FileLabel& label, const FileRead& read);
 // The line --test adds for a file whose first sector cannot be read.
 void NoteMissingStart(const FileLabel& label, const FileRead& read);
 
-// A line when the file holds no disk at all.
-void NoteNoDisk(D88Image& image, const char* path);
-// A line when the selected disk's header cannot be a D88 disk header.
-void NoteDiskHeader(D88Image& image, int disk);
+// A line when the file holds no disk at all; true then.
+bool NoteNoDisk(D88Image& image, const char* path);
+// A line when the selected disk's header cannot be a D88 disk header; true
+// then.
+bool NoteDiskHeader(D88Image& image, int disk);
+// Whether the selected disk's header cannot be a D88 disk header, without
+// a word.
+bool DiskHeaderIsWrong(D88Image& image);
+// The line --test adds for a disk whose directory the image does not hold
+// whole: bytes_read of its bytes are there.
+void NoteDirectoryNotWhole(int disk, std::int32_t bytes_read);
 
 // The line for a host file that a later entry's file replaced: folder is
 // the disk's folder, or nullptr when the run uses no folders.

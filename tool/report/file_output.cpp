@@ -20,7 +20,7 @@ OutputOutcome WriteOutputFile(const char* label, const char* name,
     report::Note("%s: not replaced: something of that name exists", label);
     return OutputOutcome::kFailed;
   }
-  report::Note("cannot write file \"%s\": %s", name, host::FileErrorText());
+  report::Note("cannot write file \"%s\": %s", label, host::FileErrorText());
   return OutputOutcome::kFailed;
 }
 

@@ -7,13 +7,16 @@
 namespace d88 {
 namespace {
 
+const char* Plural(int count) { return count == 1 ? "" : "s"; }
+
 // "5 sectors x 1024 bytes", or "... of mixed sizes".
 void DescribeShape(TrackShape shape, char* text, std::size_t capacity) {
   if (shape.bytes < 0) {
-    std::snprintf(text, capacity, "%d sectors of mixed sizes", shape.sectors);
+    std::snprintf(text, capacity, "%d sector%s of mixed sizes", shape.sectors,
+                  Plural(shape.sectors));
   } else {
-    std::snprintf(text, capacity, "%d sectors x %d bytes", shape.sectors,
-                  shape.bytes);
+    std::snprintf(text, capacity, "%d sector%s x %d byte%s", shape.sectors,
+                  Plural(shape.sectors), shape.bytes, Plural(shape.bytes));
   }
 }
 
@@ -25,8 +28,8 @@ void PrintLayout(const DiskFacts& facts) {
   }
   const TrackLayout& layout = facts.layout;
   DescribeShape(layout.common, shape, sizeof shape);
-  report::Text("  %-17s %d tracks x %s\n", "sector layout", layout.common_count,
-               shape);
+  report::Text("  %-17s %d track%s x %s\n", "sector layout",
+               layout.common_count, Plural(layout.common_count), shape);
   for (int i = 0; i < layout.odd_count; ++i) {
     DescribeShape(layout.odd[i].shape, shape, sizeof shape);
     report::Text("  %-17s track %02x: %s\n", i == 0 ? "other tracks" : "",

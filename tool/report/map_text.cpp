@@ -116,7 +116,7 @@ void PrintKey(bool color) {
   line.AddColored(StateColor(SectorState::kShared), "**", color);
   line.Add(" shared  ");
   line.AddColored(kTroubleColor, "!", color);
-  line.Add(" status or deleted mark\n");
+  line.Add(" status/deleted mark\n");
   RawText(line.text);
 }
 

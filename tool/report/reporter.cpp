@@ -20,13 +20,20 @@ bool decode_names = false;
 bool output_is_terminal = false;
 bool errors_are_terminal = false;
 // Why writing standard output first failed, as errno said right then: a
-// later call may change errno before the run ends.
+// later call may change errno before the run ends. Whether that was its
+// reader going away is judged right then too, while the host still holds
+// its own account of the failure.
 int output_error = 0;
+bool reader_gone = false;
+// Set for a run whose output is its whole work (--to-stdout): once the
+// reader has gone there is nothing left to do.
+bool stop_when_reader_quits = false;
 
 void KeepOutputError() {
-  if (output_error == 0 && std::ferror(stdout)) {
-    output_error = errno != 0 ? errno : EIO;
-  }
+  if (output_error != 0 || !std::ferror(stdout)) return;
+  output_error = errno != 0 ? errno : EIO;
+  reader_gone = host::ReaderHasGone(output_error);
+  if (stop_when_reader_quits && reader_gone) host::EndAsStoppedFilter();
 }
 
 void FlushOutput() {
@@ -36,13 +43,17 @@ void FlushOutput() {
 
 // Text that holds decoded names is UTF-8; the host shows it right on a
 // console whatever the console's code page. Raw names go out byte for byte.
+// A terminal sees each line as it is printed, whatever buffer the host
+// gave standard output; a file or a pipe gets it in blocks.
 void Emit(std::FILE* stream, const char* text) {
   if (decode_names) {
     host::WriteUtf8Text(stream, text);
   } else {
     std::fputs(text, stream);
   }
-  if (stream == stdout) KeepOutputError();
+  if (stream != stdout) return;
+  if (output_is_terminal) std::fflush(stdout);
+  KeepOutputError();
 }
 
 // Control bytes as '?', as a directory listing shows them on a terminal.
@@ -78,6 +89,8 @@ ShownName ShowNameOnOutput(const char* raw_name) {
   if (output_is_terminal) ReplaceControlBytes(shown.text);
   return shown;
 }
+
+void StopWhenReaderQuits() { stop_when_reader_quits = true; }
 
 void Configure(bool unicode_names) {
   decode_names = unicode_names;
@@ -145,19 +158,41 @@ void ChangeLine(const char* verb, const char* what, const char* detail) {
   Emit(stdout, line);
 }
 
+namespace {
+
+struct NoteLine {
+  char text[512];
+};
+
+NoteLine FormatNote(const char* format, std::va_list arguments) {
+  NoteLine line;
+  const int used = std::snprintf(line.text, sizeof line.text, "d88unpack: ");
+  std::vsnprintf(line.text + used,
+                 sizeof line.text - static_cast<std::size_t>(used) - 1, format,
+                 arguments);
+  // The names a note quotes are shown as the terminal's own lines show them.
+  if (errors_are_terminal) ReplaceControlBytes(line.text);
+  std::strcat(line.text, "\n");
+  FlushOutput();
+  return line;
+}
+
+}  // namespace
+
 void Note(const char* format, ...) {
-  char line[512];
-  int used = std::snprintf(line, sizeof line, "d88unpack: ");
   std::va_list arguments;
   va_start(arguments, format);
-  std::vsnprintf(line + used, sizeof line - static_cast<std::size_t>(used) - 1,
-                 format, arguments);
+  const NoteLine line = FormatNote(format, arguments);
   va_end(arguments);
-  // The names a note quotes are shown as the terminal's own lines show them.
-  if (errors_are_terminal) ReplaceControlBytes(line);
-  std::strcat(line, "\n");
-  FlushOutput();
-  Emit(stderr, line);
+  Emit(stderr, line.text);
+}
+
+void TypedTextNote(const char* format, ...) {
+  std::va_list arguments;
+  va_start(arguments, format);
+  const NoteLine line = FormatNote(format, arguments);
+  va_end(arguments);
+  host::WriteUtf8Text(stderr, line.text);
 }
 
 void RawError(const char* text) {
@@ -167,7 +202,7 @@ void RawError(const char* text) {
 
 bool FinishOutput() {
   FlushOutput();
-  if (output_error == 0 || output_error == EPIPE) return true;
+  if (output_error == 0 || reader_gone) return true;
   Note("cannot write standard output: %s", std::strerror(output_error));
   return false;
 }
@@ -195,8 +230,9 @@ void Help(const char* program, const char* options_text) {
       "standard output cannot be written, when a disk asked for is not in\n"
       "the image, when an --only or --remove pattern matches no entry, when\n"
       "--keep-old-files keeps a file, or when a repack refuses a change.\n"
-      "With --test, 2 when a file is not whole or a sector header records\n"
-      "trouble.\n",
+      "With --test, 2 when a file is not whole, a sector header records\n"
+      "trouble, or the image holds no disk, a bad disk header or a directory\n"
+      "that is not whole.\n",
       options_text);
 }
 

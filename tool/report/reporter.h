@@ -66,13 +66,28 @@ void Note(const char* format, ...)
 #endif
     ;
 
+// Note's line for a note that quotes typed text as UTF-8 (as the command
+// line gives it on a host whose command line is Unicode): shown as
+// characters on a console whatever --unicode-names says.
+void TypedTextNote(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
 // Exact bytes on standard error, after whatever standard output holds.
 void RawError(const char* text);
 
+// From now on, a reader of standard output that quits ends the process at
+// once, as a filter stopped by its reader (see host::EndAsStoppedFilter).
+// For a run whose output is its whole work; every other run goes on with
+// its files, its output lost, as nobody reads it.
+void StopWhenReaderQuits();
+
 // Flushes standard output and says on standard error when anything written
 // there was lost (a full disk, a closed stream), so that such a run does not
-// end as a success: returns false then. A reader that quit early (EPIPE) is
-// no failure and is not reported.
+// end as a success: returns false then. A reader that quit early (see
+// host::ReaderHasGone) is no failure and is not reported.
 bool FinishOutput();
 
 // The usage line and, after it, where to find more.

@@ -33,8 +33,8 @@ bool PutPatch(ImageWriter& writer, const Patch& patch) {
   RepackRun& run = Run();
   const std::int32_t size = patch.sector_count * kSectorSize;
   const host::HostFileRead host_read = host::ReadWholeFile(
-      PathOf(run.settings, patch.disk, patch.host_name).text,
-      run.settings.unicode_names, run.host_bytes, sizeof run.host_bytes);
+      PathOf(run.settings, patch.disk, patch.host_name).host, run.host_bytes,
+      sizeof run.host_bytes);
   if (host_read.outcome != host::ReadOutcome::kRead ||
       host_read.size != static_cast<std::size_t>(patch.host_size) ||
       patch.host_size > size) {
@@ -142,9 +142,7 @@ void ReportHeader(const DiskState& disk) {
 const char* LeftFileText(int disk, const char* raw_name) {
   const bool left =
       !NameTaken(disk, raw_name, -1) &&
-      host::IdentifyFile(EntryPath(disk, raw_name).text,
-                         Run().settings.unicode_names)
-          .known;
+      host::IdentifyFile(EntryPath(disk, raw_name).host).known;
   return left ? " (host file left; --add would take it again)" : "";
 }
 

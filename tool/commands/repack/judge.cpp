@@ -156,8 +156,7 @@ void FindOwners() {
   for (int i = 0; i < run.claim_count; ++i) {
     Claim& claim = run.claims[i];
     claim.owns_host_file = false;
-    claim.identity = host::IdentifyFile(ClaimPath(claim).text,
-                                        run.settings.unicode_names);
+    claim.identity = host::IdentifyFile(ClaimPath(claim).host);
     if (claim.identity.known) claim_order[known++] = i;
   }
   std::sort(claim_order, claim_order + known, [&](int a, int b) {
@@ -186,8 +185,7 @@ Judgement Consider(D88Image& image, int index) {
   const Claim& claim = run.claims[index];
   const HostPath path = ClaimPath(claim);
   const host::HostFileRead host_read =
-      host::ReadWholeFile(path.text, run.settings.unicode_names,
-                          run.host_bytes, sizeof run.host_bytes);
+      host::ReadWholeFile(path.host, run.host_bytes, sizeof run.host_bytes);
   if (host_read.outcome == host::ReadOutcome::kAbsent) {
     return {Verdict::kLeftAlone, 0};
   }

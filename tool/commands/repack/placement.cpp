@@ -90,9 +90,8 @@ void NoteOwnedFiles(int disk_number, const DirectoryEdit& directory) {
     const EntryHostName name =
         HostNameOf(directory.Entry(slot).name, run.settings.unicode_names);
     if (name.text[0] == '\0' || owned_count >= kMaxOwned) continue;
-    const host::FileIdentity identity = host::IdentifyFile(
-        PathOf(run.settings, disk_number, name.text).text,
-        run.settings.unicode_names);
+    const host::FileIdentity identity =
+        host::IdentifyFile(PathOf(run.settings, disk_number, name.text).host);
     if (identity.known) owned[owned_count++] = identity;
   }
 }
@@ -140,8 +139,7 @@ bool WrittenByTheRun(const char* name, const host::FileIdentity& identity) {
     return true;
   }
   const RepackRun& run = Run();
-  if (host::SameFile(identity, host::IdentifyFile(run.settings.image_path,
-                                                  false))) {
+  if (host::SameFile(identity, host::IdentifyFile(run.settings.image_path))) {
     return true;
   }
   for (int i = 0; i < run.claim_count; ++i) {
@@ -214,15 +212,14 @@ bool AddOne(DiskState& disk, const char* name) {
   RepackRun& run = Run();
   const HostPath path = PathOf(run.settings, disk.number, name);
   const host::FileIdentity identity =
-      host::IdentifyFile(path.text, run.settings.unicode_names);
+      host::IdentifyFile(path.host);
   if (WrittenByTheRun(name, identity) || !OnlyTakes(name)) return true;
   char raw_name[kEntryNameLength + 1];
   if (const char* problem = AddProblem(disk, name, raw_name)) {
     return RefuseAdd(path, problem);
   }
-  const host::HostFileRead read = host::ReadWholeFile(
-      path.text, run.settings.unicode_names, run.host_bytes,
-      sizeof run.host_bytes);
+  const host::HostFileRead read =
+      host::ReadWholeFile(path.host, run.host_bytes, sizeof run.host_bytes);
   if (read.outcome == host::ReadOutcome::kFailed ||
       read.outcome == host::ReadOutcome::kAbsent) {
     return RefuseAdd(path, host::FileErrorText());
@@ -286,7 +283,7 @@ bool AddNewFiles(D88Image& image, DiskState& disk) {
   FindOwnedFiles(image, disk);
   listed_count = 0;
   const HostPath folder = PathOf(run.settings, disk.number, "");
-  if (!host::ListPlainFiles(folder.text, run.settings.unicode_names,
+  if (!host::ListPlainFiles(folder.host, run.settings.unicode_names,
                             KeepListedName, nullptr)) {
     return true;  // no folder, nothing new in it
   }

@@ -16,26 +16,50 @@ RepackRun run;
 
 RepackRun& Run() { return run; }
 
-HostPath PathOf(const RepackSettings& settings, int disk,
-                const char* host_name) {
-  HostPath path = {};
+namespace {
+
+// The output folder and the disk's folder, with a '/' after each.
+std::size_t PutFolders(const RepackSettings& settings, int disk, char* dest,
+                       std::size_t capacity) {
   std::size_t used = 0;
   if (settings.output_folder != nullptr) {
     used = std::strlen(settings.output_folder);
     while (used > 1 && settings.output_folder[used - 1] == '/') --used;
-    if (used >= sizeof path.text - 64) used = sizeof path.text - 64;
-    std::memcpy(path.text, settings.output_folder, used);
-    path.text[used++] = '/';
+    if (used >= capacity - 64) used = capacity - 64;
+    std::memcpy(dest, settings.output_folder, used);
+    dest[used++] = '/';
   }
-  char folder[16] = "";
-  if (settings.folders) std::snprintf(folder, sizeof folder, "%03d/", disk);
-  std::snprintf(path.text + used, sizeof path.text - used, "%s%s", folder,
-                host_name);
+  dest[used] = '\0';
+  if (settings.folders) {
+    std::snprintf(dest + used, capacity - used, "%03d/", disk);
+    used = std::strlen(dest);
+  }
+  return used;
+}
+
+// The folder itself: without its last '/', and "." for the start folder.
+void EndFolderPath(char* path) {
+  const std::size_t length = std::strlen(path);
+  if (length > 1 && path[length - 1] == '/') path[length - 1] = '\0';
+  if (path[0] == '\0') std::strcpy(path, ".");
+}
+
+}  // namespace
+
+HostPath PathOf(const RepackSettings& settings, int disk,
+                const char* host_name) {
+  HostPath path = {};
+  const std::size_t used =
+      PutFolders(settings, disk, path.text, sizeof path.text);
+  std::memcpy(path.host, path.text, used);
+  std::snprintf(path.text + used, sizeof path.text - used, "%s", host_name);
+  if (!host::NameInPath(host_name, settings.unicode_names, path.host + used,
+                        sizeof path.host - used)) {
+    path.host[0] = '\0';  // names nothing, so nothing is read or written
+  }
   if (host_name[0] != '\0') return path;
-  // The folder itself: without its last '/', and "." for the start folder.
-  const std::size_t length = std::strlen(path.text);
-  if (length > 1 && path.text[length - 1] == '/') path.text[length - 1] = '\0';
-  if (path.text[0] == '\0') std::strcpy(path.text, ".");
+  EndFolderPath(path.text);
+  EndFolderPath(path.host);
   return path;
 }
 

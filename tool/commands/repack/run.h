@@ -70,8 +70,12 @@ struct Rename {
   char old_name[kEntryNameLength + 1];
 };
 
+// A host file's path twice: as messages show it, with the name's own bytes
+// (raw, or UTF-8 with --unicode-names), and as the host takes it, where a
+// raw name may need another spelling (see host::NameInPath).
 struct HostPath {
   char text[4200];
+  char host[4200];
 };
 
 constexpr int kMaxClaims = kMaxDisks * kMaxDirEntries;
