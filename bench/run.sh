@@ -9,6 +9,8 @@
 # until the generator changes. $D88BENCH_ROUNDS sets the timed rounds (9),
 # $D88BENCH_CPU_ROUNDS those of the processor-time table (3);
 # $D88BENCH_TOOL times another d88unpack binary than the build's.
+# When the wasm preset has been built, the page's figures follow
+# (bench/web_bench.js in headless Chromium).
 # When the Windows build is there (build/windows/d88unpack.exe, or
 # $D88BENCH_WINDOWS_TOOL) and Wine is installed, the listing is also timed
 # under Wine, to a pipe, with and without --unicode-names.
@@ -173,6 +175,18 @@ echo
 echo "processor time on the clean and the crafted images (${D88BENCH_CPU_ROUNDS:-3} rounds):"
 "$timer" --cpu "${D88BENCH_CPU_ROUNDS:-3}" "$scratch/run-cpu" "$tool" \
   "$scratch/big.d88" "$scratch/missing.d88" "${images[@]}"
+
+# The page's figures, when the wasm preset and the browser test's packages
+# have been built (cmake --workflow --preset wasm).
+web=$root/build/wasm/web
+packages=$root/build/wasm/tests/browser/node_modules
+if [ -f "$web/d88unpack-module.js" ] && [ -d "$packages/puppeteer-core" ]; then
+  echo
+  echo "the page in headless Chromium ($web):"
+  "$build/tests/make_sample" "$scratch/sample.d88"
+  NODE_PATH=$packages node "$root/bench/web_bench.js" "$web" \
+    "$scratch/sample.d88" "$scratch/big.d88" "${D88BENCH_ROUNDS:-9}"
+fi
 
 # The Windows build under Wine: the listing of big.d88 to a pipe, with raw
 # names and with --unicode-names. Both go through the same buffered standard

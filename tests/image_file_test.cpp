@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -65,7 +66,8 @@ TEST_P(ImageFileTest, DeliversTheFileBytesAndNothingPastTheEnd) {
                   : file.ReadAt(read.position, out.data(), read.length);
     const std::int64_t left = std::max<std::int64_t>(kFileSize - read.position, 0);
     ASSERT_EQ(got, std::min<std::int64_t>(read.length, left));
-    const auto from = bytes.begin() + read.position;
+    const auto from =
+        bytes.begin() + static_cast<std::ptrdiff_t>(read.position);
     EXPECT_TRUE(std::equal(out.begin(), out.begin() + got, from));
     // Bytes past what was delivered are left alone.
     EXPECT_TRUE(std::all_of(out.begin() + got, out.end(),

@@ -308,7 +308,9 @@ Bytes AimedImage(const Aimed& c) {
   for (int k : c.with_id) body[static_cast<std::size_t>(16 * k)] = 0x05;
   Bytes file = d88test::DiskBuilder("AIM")
                    .SetSizeField(0xFFFFFFFFu)
-                   .SetTrackOffset(0, static_cast<std::uint32_t>(kHeaderSize + 16 * c.start))
+                   .SetTrackOffset(0, static_cast<std::uint32_t>(
+                                          kHeaderSize + static_cast<std::size_t>(
+                                                            16 * c.start)))
                    .Build();
   file.insert(file.end(), body.begin(), body.end());
   return file;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -85,6 +86,25 @@ int RunCommand(const std::string& command, bool unicode) {
   return result;
 }
 
+// With D88UNPACK_KEEP_IMAGES naming a folder, every image a test runs the
+// tool on is also kept there, once per content (named by its FNV-1a hash),
+// so that other builds of the tool can be run over the same images and
+// compared with this one.
+void KeepImage(const Bytes& image) {
+  const char* folder = std::getenv("D88UNPACK_KEEP_IMAGES");
+  if (folder == nullptr || folder[0] == '\0') return;
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const std::uint8_t byte : image) {
+    hash = (hash ^ byte) * 1099511628211ull;
+  }
+  char name[32];
+  std::snprintf(name, sizeof name, "%016llx.d88",
+                static_cast<unsigned long long>(hash));
+  std::ofstream out(fs::path(folder) / name, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(image.data()),
+            static_cast<std::streamsize>(image.size()));
+}
+
 }  // namespace
 
 // On Windows the path goes to cmd.exe, which wants backslashes. A cross-built
@@ -162,6 +182,7 @@ ToolRunner::ToolRunner() : work_(scratch_.path() / "work") {
 }
 
 std::string ToolRunner::WriteImage(const Bytes& image) const {
+  KeepImage(image);
   return scratch_.Write("image.d88", image).string();
 }
 

@@ -6,8 +6,22 @@
 #include "host/shift_jis.h"
 
 namespace d88 {
+namespace {
+
+// Under Emscripten every host name is a JavaScript string in the end (a
+// Node path, a name in the page's file system), which holds UTF-8 only:
+// raw Shift_JIS bytes would arrive as replacement characters. There the
+// names are always decoded, as --unicode-names decodes them.
+#if defined(__EMSCRIPTEN__)
+constexpr bool kHostNamesAreUtf8 = true;
+#else
+constexpr bool kHostNamesAreUtf8 = false;
+#endif
+
+}  // namespace
 
 EntryHostName HostNameOf(const char* raw_name, bool unicode_names) {
+  unicode_names = unicode_names || kHostNamesAreUtf8;
   EntryHostName name = {};
   name.mapped = HostFileName(
       raw_name, host::NameRules(),
@@ -18,6 +32,7 @@ EntryHostName HostNameOf(const char* raw_name, bool unicode_names) {
 // A name that the host's rules change (a device name, a trailing dot) comes
 // back from the entry name as another host name, so no entry writes it.
 EntryNameFromHost EntryNameFor(const char* host_name, bool unicode_names) {
+  unicode_names = unicode_names || kHostNamesAreUtf8;
   EntryNameFromHost name = {EntryNameProblem::kNone, {}, 0};
   if (unicode_names) {
     const ShiftJisEncoding encoding =

@@ -19,6 +19,22 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+#if defined(__EMSCRIPTEN__)
+#include <emscripten.h>
+
+// Emscripten's own streams all claim to be terminals. Under Node the answer
+// is Node's, about the process's real descriptor; a page has no terminal.
+EM_JS(int, d88unpack_is_terminal, (int descriptor), {
+  if (typeof process != 'object' || !process.versions ||
+      !process.versions.node) {
+    return 0;
+  }
+  // On the real file system each stream writes to a descriptor of Node's.
+  var stream = typeof FS == 'object' ? FS.streams[descriptor] : null;
+  var own = stream && stream.nfd !== undefined ? stream.nfd : descriptor;
+  return require('tty').isatty(own) ? 1 : 0;
+});
+#endif
 
 #include "host/shift_jis.h"
 
@@ -135,6 +151,37 @@ bool WideFolderPath(const char* path, wchar_t* dest) {
   SetLastError(ERROR_FILENAME_EXCED_RANGE);
   return false;
 }
+#elif defined(__EMSCRIPTEN__)
+
+// Emscripten's file systems cannot enter a folder through a handle opened
+// on it (fchdir on a handle to "." leads nowhere), so the two folders the
+// run returns to are kept as absolute paths. Nothing else runs in the page
+// or in the Node process meanwhile to move a folder under the run.
+char start_folder[4096];
+char work_folder[4096];
+
+bool SaveCurrentFolder(char* dest, std::size_t capacity) {
+  if (getcwd(dest, capacity) != nullptr) return true;
+  last_folder_error = errno;
+  dest[0] = '\0';
+  return false;
+}
+
+bool EnterPath(const char* path) {
+  if (chdir(path) == 0) return true;
+  last_folder_error = errno;
+  return false;
+}
+
+// Standard output is written in large blocks: the page collects it through
+// a call per write, and Node makes a system call of each. Line buffering,
+// which Emscripten's terminal device would ask for, costs a call per line.
+char output_buffer[64 * 1024];
+struct FullyBufferedOutput {
+  FullyBufferedOutput() {
+    std::setvbuf(stdout, output_buffer, _IOFBF, sizeof output_buffer);
+  }
+} fully_buffered_output;
 
 #else
 
@@ -475,6 +522,48 @@ void BufferStandardOutput() {
 
 d88::HostRules NameRules() { return d88::HostRules::kPosix; }
 
+MakeOutcome MakeFolder(const char* name) {
+  if (mkdir(name, 0777) == 0) return MakeOutcome::kMade;
+  last_folder_error = errno;
+  return errno == EEXIST ? MakeOutcome::kExists : MakeOutcome::kFailed;
+}
+
+#if defined(__EMSCRIPTEN__)
+
+bool EnterWorkFolder(const char* path) {
+  folder_was_link = false;
+  if (!SaveCurrentFolder(start_folder, sizeof start_folder)) return false;
+  if (path != nullptr && (!MakeFolderPath(path) || !EnterPath(path))) {
+    return false;
+  }
+  return SaveCurrentFolder(work_folder, sizeof work_folder);
+}
+
+void ReturnToStartFolder() {
+  if (start_folder[0] != '\0') EnterPath(start_folder);
+  start_folder[0] = '\0';
+  work_folder[0] = '\0';
+}
+
+// Without a handle the look and the entry are two steps; nothing else runs
+// in between to swap the folder for a link.
+bool EnterFolder(const char* name) {
+  folder_was_link = false;
+  struct stat status;
+  if (lstat(name, &status) == 0 && S_ISLNK(status.st_mode)) {
+    folder_was_link = true;
+    return false;
+  }
+  return EnterPath(name);
+}
+
+bool ReturnToWorkFolder() {
+  folder_was_link = false;
+  return EnterPath(work_folder);
+}
+
+#else
+
 bool EnterWorkFolder(const char* path) {
   folder_was_link = false;
   start_folder = OpenCurrentFolder();
@@ -496,12 +585,6 @@ void ReturnToStartFolder() {
   }
   CloseFolderHandle(start_folder);
   CloseFolderHandle(work_folder);
-}
-
-MakeOutcome MakeFolder(const char* name) {
-  if (mkdir(name, 0777) == 0) return MakeOutcome::kMade;
-  last_folder_error = errno;
-  return errno == EEXIST ? MakeOutcome::kExists : MakeOutcome::kFailed;
 }
 
 // O_NOFOLLOW refuses a link as the last part of the name, and the handle
@@ -528,6 +611,8 @@ bool ReturnToWorkFolder() {
   last_folder_error = errno;
   return false;
 }
+
+#endif
 
 const char* FolderErrorText() {
   return folder_was_link ? kLinkRefused : std::strerror(last_folder_error);
@@ -642,7 +727,17 @@ FileIdentity IdentifyFile(const char* path) {
   return IdentityOfStatus(status);
 }
 
+#if defined(__EMSCRIPTEN__)
+
+bool IsTerminal(std::FILE* stream) {
+  return d88unpack_is_terminal(fileno(stream)) != 0;
+}
+
+#else
+
 bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
+
+#endif
 
 void WriteUtf8Text(std::FILE* stream, const char* text) {
   std::fputs(text, stream);
