@@ -1,8 +1,8 @@
 // Writes a fuzz target's seed corpus: small valid D88 images of many shapes,
 // built with the same image builder as the tests, so that the fuzzer starts
 // from inputs that already reach the directory walk and the extraction.
-//   write_seed_corpus FOLDER TARGET
-// fuzz_edit picks its run by the input's length modulo 2 (extract into
+//   write_seed_corpus FOLDER [TARGET]
+// Without a target every shape is written once. fuzz_edit picks its run by the input's length modulo 2 (extract into
 // folders, with "-d") and fuzz_walk modulo 8 (see fuzz_walk.cpp): every
 // shape is written with lengths of every remainder. fuzz_reader gets each
 // shape once, and chains of records long enough for the walks to switch to
@@ -253,9 +253,11 @@ Bytes LongChain(int records, int every) {
 
 int main(int argc, char** argv) {
   const std::string target = argc == 3 ? argv[2] : "";
-  if (target != "fuzz_reader" && target != "fuzz_walk" &&
-      target != "fuzz_edit") {
-    std::fprintf(stderr, "Usage: %s FOLDER fuzz_reader|fuzz_walk|fuzz_edit\n",
+  if ((argc != 2 && argc != 3) ||
+      (argc == 3 && target != "fuzz_reader" && target != "fuzz_walk" &&
+       target != "fuzz_edit")) {
+    std::fprintf(stderr,
+                 "Usage: %s FOLDER [fuzz_reader|fuzz_walk|fuzz_edit]\n",
                  argv[0]);
     return 1;
   }
