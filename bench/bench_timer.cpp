@@ -234,16 +234,31 @@ bool ReadsWithinBound(const Sample& sample, long long image, long long written) 
 }
 
 void PrintCpuHeading() {
-  std::printf("%-18s %6s %9s %9s %15s %9s %8s %9s %9s %s\n", "", "MiB", "user",
-              "system", "user+sys / MiB", "peak RSS", "reads", "MiB read",
-              "written", "bound");
+  std::printf("%-18s %6s %9s %9s %15s %9s %8s %9s %9s %-6s %-6s %s\n", "", "MiB",
+              "user", "system", "user+sys / MiB", "peak RSS", "reads",
+              "MiB read", "written", "bound", "cpu", "RSS");
+}
+
+// What a crafted image may cost in processor time: 0.2 s up to 4 MiB, 0.6 s
+// up to 16 MiB; larger ones and the clean images have no such target ("-").
+const char* CpuTarget(const fs::path& image, double mib, double cpu) {
+  if (image.parent_path().filename() != "crafted" || mib > 16.5) return "-";
+  const double limit = mib <= 4.5 ? 0.2 : 0.6;
+  return cpu <= limit ? "met" : "MISSED";
+}
+
+// Every image up to 64 MiB is read in at most 8 MiB of memory.
+const char* RssTarget(double mib, long rss_kib) {
+  if (mib > 64.5) return "-";
+  return rss_kib <= 8 * 1024 ? "met" : "MISSED";
 }
 
 // Runs d88unpack on each image, rounds times after a warm-up run, and
 // prints the median processor time, user and system, and their sum per MiB
 // of image; then the read calls and MiB the last run read from the host,
-// the MiB of files it wrote, and whether the reads stayed within the bound
-// of ReadsWithinBound. System time is mostly the making of host files. An
+// the MiB of files it wrote, whether the reads stayed within the bound of
+// ReadsWithinBound, and whether the processor time and memory stayed within
+// CpuTarget and RssTarget. System time is mostly the making of host files. An
 // image may fill some files and fail others; only a crash or a timeout
 // would be wrong, so the exit status is reported, not failed on.
 int CpuMode(int argc, char** argv) {
@@ -278,12 +293,13 @@ int CpuMode(int argc, char** argv) {
     const long long written = BytesUnder(work / "out");
     const double mib = static_cast<double>(size) / (1 << 20);
     const double cpu = Median(user) + Median(system);
-    std::printf("%-18s %6.1f %7.3f s %7.3f s %9.4f s/MiB %5.2f MiB %8lld %9.1f %9.1f %s\n",
+    std::printf("%-18s %6.1f %7.3f s %7.3f s %9.4f s/MiB %5.2f MiB %8lld %9.1f %9.1f %-6s %-6s %s\n",
                 command.label.c_str(), mib, Median(user), Median(system),
                 cpu / mib, static_cast<double>(rss) / 1024, last.read_calls,
                 static_cast<double>(last.read_bytes) / (1 << 20),
                 static_cast<double>(written) / (1 << 20),
-                ReadsWithinBound(last, size, written) ? "met" : "MISSED");
+                ReadsWithinBound(last, size, written) ? "met" : "MISSED",
+                CpuTarget(image, mib, cpu), RssTarget(mib, rss));
     std::fflush(stdout);
   }
   spent.Delete();

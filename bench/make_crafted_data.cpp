@@ -1,7 +1,7 @@
 // Writes crafted images that make track walks as long as they can be:
 //   make_crafted_data FOLDER MIB...
 //
-// For every size MIB (in MiB) it writes three images of that size:
+// For every size MIB (in MiB) it writes seven images of that size:
 //
 //   chain-MIB.d88     64 disks back to back. Every disk's 164 tracks start
 //                     at 164 different records of its own area, and no
@@ -38,6 +38,22 @@
 //                     that every lookup goes from the front of the file to
 //                     its end.
 //
+//   pool-MIB.d88      the same as distinct-MIB, but the IDs of every block
+//                     of the region take every value in each of their four
+//                     bytes (and none is an ID looked up): no summary of a
+//                     block by the values its ID bytes take turns a lookup
+//                     away, and every record's ID has to be kept. A 16 MiB
+//                     image holds more of them than an index that kept half
+//                     a million IDs had room for.
+//   chains-MIB.d88    64 disk headers at the front, as in front-MIB, but the
+//                     track starts of disk d jump into the region at chain
+//                     d mod 48: the region is 48 chains of 16-byte records
+//                     interleaved, each record's data stepping over the
+//                     other chains' records, so that every chain has a
+//                     stretch in every 64 KiB block of the file (12,288 of
+//                     them in 16 MiB, more than 4,096). Every chain ends at
+//                     the sectors at the end of the file.
+//
 // The files are built with the tests' image builder; tracks are laid out in
 // track order, so track t+1's records follow track t's.
 #include <algorithm>
@@ -64,7 +80,7 @@ constexpr std::uint16_t kNeverEnds = 0xFFFF;  // ends a walk at index 65534
 constexpr std::uint8_t kFoundSector = 9;
 constexpr std::uint8_t kMissingSector = 7;
 
-enum class Shape { kChain, kDistinct, kWindow, kCounts, kFront };
+enum class Shape { kChain, kDistinct, kWindow, kCounts, kFront, kPool, kChains };
 
 SectorRecord Record(int c, int h, int r, std::uint16_t count, Bytes data) {
   SectorRecord record;
@@ -144,6 +160,18 @@ std::uint16_t RegionCount(std::size_t k, Shape shape) {
   return static_cast<std::uint16_t>(1 + k % 4096 + 4096 + spread);
 }
 
+// Within any 256 records in a row each byte takes all of its values; IDs
+// of size code 3 (the one looked up) get a head of 2 or more, which no
+// lookup asks for. No two records of a block share an ID.
+std::uint32_t EveryByteId(std::size_t k) {
+  const auto c = static_cast<std::uint32_t>(k & 0xFF);
+  auto h = static_cast<std::uint32_t>((k * 3 + (k >> 8)) & 0xFF);
+  const auto r = static_cast<std::uint32_t>((k * 7 + (k >> 8) * 5) & 0xFF);
+  const auto n = static_cast<std::uint32_t>((k * 13 + (k >> 8) * 11) & 0xFF);
+  if (n == 3 && h < 2) h += 2;
+  return c | h << 8 | r << 16 | n << 24;
+}
+
 // 16-byte records, data length 0, up to the sectors stored at the end.
 Bytes Region(std::size_t bytes, Shape shape) {
   Bytes region(bytes / 16 * 16, 0);
@@ -151,8 +179,9 @@ Bytes Region(std::size_t bytes, Shape shape) {
     // IDs with C >= 0xC0 never match a lookup of the tool, nor any ID whose
     // size code is 0xC0.
     const bool distinct = shape == Shape::kDistinct || shape == Shape::kFront;
-    const auto id = distinct ? static_cast<std::uint32_t>(0xC0000000u + k)
-                             : 0xC1C1C1C1u;
+    const auto id = shape == Shape::kPool ? EveryByteId(k)
+                    : distinct ? static_cast<std::uint32_t>(0xC0000000u + k)
+                               : 0xC1C1C1C1u;
     PutRecord(region, at, id, RegionCount(k, shape));
   }
   return region;
@@ -272,8 +301,56 @@ Bytes BuildFrontImage(std::size_t size) {
   return image;
 }
 
+// --- The chains shape. ---
+constexpr std::size_t kChainCount = 48;
+constexpr std::size_t kChainStride = 16 * kChainCount;
+
+// Disk d's name record jumps to the first record of chain d mod 48.
+Bytes ChainsDisk(int disk) {
+  Bytes header = FrontDisk(disk);
+  const std::size_t record = static_cast<std::size_t>(disk) * kDiskHeaderSize + kNameRecord;
+  const std::size_t target = kFrontChain + static_cast<std::size_t>(disk) % kChainCount * 16;
+  const std::size_t jump = target - record - 16;
+  header[kNameRecord + 14] = static_cast<std::uint8_t>(jump);
+  header[kNameRecord + 15] = static_cast<std::uint8_t>(jump >> 8);
+  return header;
+}
+
+// Rows of 48 records, one of each chain, every record stepping over the
+// other 47; the last row's records step to the region's end.
+Bytes InterleavedChains(std::size_t bytes) {
+  const std::size_t rows = bytes / kChainStride;
+  Bytes region(rows * kChainStride, 0);
+  for (std::size_t row = 0; row < rows; ++row) {
+    for (std::size_t chain = 0; chain < kChainCount; ++chain) {
+      const std::size_t at = (row * kChainCount + chain) * 16;
+      PutRecord(region, at, EveryByteId(row * kChainCount + chain), 1);
+      const std::size_t length = row + 1 < rows ? kChainStride - 16 : region.size() - at - 16;
+      region[at + 14] = static_cast<std::uint8_t>(length);
+      region[at + 15] = static_cast<std::uint8_t>(length >> 8);
+    }
+  }
+  return region;
+}
+
+Bytes BuildChainsImage(std::size_t size) {
+  Bytes image;
+  for (int disk = 0; disk < kDisks; ++disk) {
+    const Bytes one = ChainsDisk(disk);
+    image.insert(image.end(), one.begin(), one.end());
+  }
+  image.resize(kFrontChain, 0);
+  const Bytes targets = FrontTargets();
+  const std::size_t used = image.size() + targets.size();
+  const Bytes region = InterleavedChains(size > used ? size - used : 0);
+  image.insert(image.end(), region.begin(), region.end());
+  image.insert(image.end(), targets.begin(), targets.end());
+  return image;
+}
+
 Bytes BuildImage(std::size_t size, Shape shape) {
   if (shape == Shape::kFront) return BuildFrontImage(size);
+  if (shape == Shape::kChains) return BuildChainsImage(size);
   Bytes image;
   for (int disk = 0; disk < kDisks; ++disk) {
     const Bytes one = BuildDisk(disk);
@@ -312,7 +389,9 @@ int main(int argc, char** argv) {
                 {"distinct", Shape::kDistinct},
                 {"window", Shape::kWindow},
                 {"counts", Shape::kCounts},
-                {"front", Shape::kFront}};
+                {"front", Shape::kFront},
+                {"pool", Shape::kPool},
+                {"chains", Shape::kChains}};
   for (int i = 2; i < argc; ++i) {
     const std::size_t mib = std::strtoul(argv[i], nullptr, 10);
     for (const auto& shape : shapes) {

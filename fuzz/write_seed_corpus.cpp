@@ -1,10 +1,12 @@
-// Writes the fuzzer's seed corpus: small valid D88 images of many shapes,
+// Writes a fuzz target's seed corpus: small valid D88 images of many shapes,
 // built with the same image builder as the tests, so that the fuzzer starts
 // from inputs that already reach the directory walk and the extraction.
-//   write_seed_corpus FOLDER
-// Every shape is written five times, with lengths of every remainder
-// modulo 5: the fuzz target picks its run by that remainder (extract, with
-// "-d", --test --json, --info --json, --map --json).
+//   write_seed_corpus FOLDER [TARGET]
+// Without a target every shape is written once. fuzz_edit picks its run by the input's length modulo 2 (extract into
+// folders, with "-d") and fuzz_walk modulo 8 (see fuzz_walk.cpp): every
+// shape is written with lengths of every remainder. fuzz_reader gets each
+// shape once, and chains of records long enough for the walks to switch to
+// the chain index, with IDs to look up at the end of the input.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -194,12 +196,13 @@ Bytes Truncated(std::size_t keep) {
   return bytes;
 }
 
+int runs = 1;  // how many remainders the target tells apart
+
 void Write(const std::filesystem::path& folder, const std::string& name,
            Bytes bytes) {
-  static const char* const kRunNames[] = {"", "-d", "-test", "-info", "-map"};
-  for (int pass = 0; pass < 5; ++pass) {
-    const auto path =
-        folder / (name + kRunNames[bytes.size() % 5] + ".d88");
+  for (int pass = 0; pass < runs; ++pass) {
+    const auto path = folder / (name + "-" +
+                                std::to_string(bytes.size() % static_cast<std::size_t>(runs)) + ".d88");
     std::FILE* file = std::fopen(path.string().c_str(), "wb");
     if (file == nullptr ||
         std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() ||
@@ -211,13 +214,54 @@ void Write(const std::filesystem::path& folder, const std::string& name,
   }
 }
 
+void PutId(Bytes& bytes, std::size_t at, std::uint32_t id) {
+  for (int i = 0; i < 4; ++i) {
+    bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(id >> (8 * i));
+  }
+}
+
+// One disk whose tracks start at records of one chain of `records` 16-byte
+// records, whose counts end walks at other records every so often; record k
+// carries ID k (with size code 3), a few of them twice. The last 8 bytes are
+// two IDs for fuzz_reader to look up: one on the chain far from the tracks'
+// starts, one that is not there.
+Bytes LongChain(int records, int every) {
+  constexpr std::size_t kHeader = 0x2B0;
+  Bytes body(static_cast<std::size_t>(records) * 16, 0);
+  for (int k = 0; k < records; ++k) {
+    const std::size_t at = static_cast<std::size_t>(k) * 16;
+    PutId(body, at, static_cast<std::uint32_t>(k % 251) | 3u << 24);
+    const int count = k % every == every - 1 ? (k * 7) % 300 + 1 : 0xFFFF;
+    body[at + 4] = static_cast<std::uint8_t>(count);
+    body[at + 5] = static_cast<std::uint8_t>(count >> 8);
+  }
+  DiskBuilder disk("CHAIN");
+  disk.SetSizeField(0xFFFFFFFFu);
+  for (int track = 0; track < 164; ++track) {
+    const int k = (track * 37) % records;
+    disk.SetTrackOffset(track, static_cast<std::uint32_t>(kHeader + 16 * static_cast<std::size_t>(k)));
+  }
+  Bytes bytes = disk.Build();
+  bytes.insert(bytes.end(), body.begin(), body.end());
+  bytes.resize(bytes.size() + 8, 0);
+  PutId(bytes, bytes.size() - 8, static_cast<std::uint32_t>((records - 3) % 251) | 3u << 24);
+  PutId(bytes, bytes.size() - 4, 0x03FAFAFAu);
+  return bytes;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "Usage: %s FOLDER\n", argv[0]);
+  const std::string target = argc == 3 ? argv[2] : "";
+  if ((argc != 2 && argc != 3) ||
+      (argc == 3 && target != "fuzz_reader" && target != "fuzz_walk" &&
+       target != "fuzz_edit")) {
+    std::fprintf(stderr,
+                 "Usage: %s FOLDER [fuzz_reader|fuzz_walk|fuzz_edit]\n",
+                 argv[0]);
     return 1;
   }
+  runs = target == "fuzz_walk" ? 8 : target == "fuzz_edit" ? 2 : 1;
   const std::filesystem::path folder = argv[1];
   std::error_code error;
   std::filesystem::create_directories(folder, error);
@@ -244,5 +288,9 @@ int main(int argc, char** argv) {
       {"cut-in-data", Truncated(688 + 12 * 1040 + 500)},
   };
   for (const auto& [name, bytes] : seeds) Write(folder, name, bytes);
+  if (target == "fuzz_reader") {
+    Write(folder, "chain-short", LongChain(300, 97));
+    Write(folder, "chain-long", LongChain(1500, 211));
+  }
   return 0;
 }

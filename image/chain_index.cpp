@@ -1,89 +1,179 @@
 #include "chain_index.h"
 
 #include <algorithm>
+#include <ctime>
 
 #include "sector_header.h"
 
 namespace d88 {
 
+namespace {
+
+// A bijective mix of 32 bits (each step can be undone), so that the key
+// spreads over the whole fingerprint.
+std::uint32_t Mix32(std::uint32_t value) {
+  value ^= value >> 16;
+  value *= 0x7FEB352Du;
+  value ^= value >> 15;
+  value *= 0x846CA68Bu;
+  value ^= value >> 16;
+  return value;
+}
+
+constexpr int kOffsetBits = 16;
+constexpr int kMaxBucketBits = 9;  // 4096 records / 8
+
+}  // namespace
+
 ChainIndex::Step ChainIndex::Cross(ImageFile& file, std::int64_t position,
-                                   std::int64_t index, std::uint32_t id) {
-  Segment* segment = Find(position);
-  if (segment == nullptr) segment = Build(file, position);
-  const std::int64_t end = FirstEnd(file, *segment, index);
-  const Match match = FirstMatch(file, *segment, id);
-  // The ID is compared before the count, so a match on the record that
-  // ends the walk still counts.
-  if (match.k != kNone && match.k <= end) {
-    return {Outcome::kFound, match.position, index + match.k};
+                                   std::uint32_t id, std::int64_t last) {
+  if (position > last) return {Outcome::kEnded, position};
+  const Anchor* anchor = FindAnchor(position);
+  const Place place = anchor != nullptr
+                          ? Place{&segments_[anchor->segment], anchor->offset}
+                          : Build(file, position);
+  const std::int64_t match = FirstMatch(file, place, id);
+  if (match != kNone) {
+    return {match <= last ? Outcome::kFound : Outcome::kEnded, match};
   }
-  if (end != kNone || segment->terminated) {
-    return {Outcome::kEnded, segment->next, index};
+  const Segment& segment = *place.segment;
+  // The walk's last record lies in this segment, or the chain ends here.
+  if (segment.terminated || segment.next > last) {
+    return {Outcome::kEnded, segment.next};
   }
-  return {Outcome::kGoOn, segment->next, index + segment->records};
+  return {Outcome::kGoOn, segment.next};
 }
 
+// The key comes from the clocks and from where this index and the stack
+// lie: nothing an image can know or choose. (The C library's clocks, so that
+// the tool needs no other runtime library.)
 void ChainIndex::Clear() {
-  segment_count_ = 0;
-  id_count_ = 0;
-  end_count_ = 0;
-  for (std::uint16_t& slot : hash_) slot = 0;
+  Forget();
+  const auto seconds = static_cast<std::uint64_t>(std::time(nullptr));
+  const auto ticks = static_cast<std::uint64_t>(std::clock());
+  int here = 0;
+  const auto place = static_cast<std::uint64_t>(
+      reinterpret_cast<std::uintptr_t>(this) ^
+      reinterpret_cast<std::uintptr_t>(&here));
+  const std::uint64_t mixed = seconds * 0x9E3779B97F4A7C15u ^ ticks ^ place;
+  key_ = Mix32(static_cast<std::uint32_t>(mixed ^ (mixed >> 32)) ^ key_);
 }
 
-std::uint32_t ChainIndex::SlotOf(std::int64_t start) {
-  const auto mixed = static_cast<std::uint64_t>(start) * 0x9E3779B97F4A7C15u;
+WalkEnds::Workspace& ChainIndex::LendRoom() {
+  Forget();
+  return room_.walks;
+}
+
+// The table of anchors is emptied only when something was put in it: most
+// files never need the index, and its pages then stay untouched.
+void ChainIndex::Forget() {
+  if (anchor_count_ > 0) {
+    for (std::uint16_t& slot : hash_) slot = 0;
+  }
+  segment_count_ = 0;
+  anchor_count_ = 0;
+  entry_count_ = 0;
+  bucket_count_ = 0;
+  form_chosen_ = false;
+  filter_bits_ = 0;
+  if (found_used_) {
+    for (Found& slot : found_) slot = {};
+    found_used_ = false;
+  }
+}
+
+std::uint32_t ChainIndex::Fingerprint(std::uint32_t id) const {
+  return Mix32(Mix32(id ^ key_) + key_);
+}
+
+std::uint32_t ChainIndex::SlotOf(std::int64_t position) {
+  const auto mixed = static_cast<std::uint64_t>(position) * 0x9E3779B97F4A7C15u;
   return static_cast<std::uint32_t>(mixed >> 40) & (kHashSlots - 1);
 }
 
-ChainIndex::Segment* ChainIndex::Find(std::int64_t start) {
-  for (std::uint32_t slot = SlotOf(start); hash_[slot] != 0;
+const ChainIndex::Anchor* ChainIndex::FindAnchor(std::int64_t position) const {
+  for (std::uint32_t slot = SlotOf(position); hash_[slot] != 0;
        slot = (slot + 1) & (kHashSlots - 1)) {
-    Segment& segment = segments_[hash_[slot] - 1];
-    if (segment.start == start) return &segment;
+    const Anchor& anchor = anchors_[hash_[slot] - 1];
+    if (PositionOf(anchor) == position) return &anchor;
   }
   return nullptr;
 }
 
-void ChainIndex::Insert(const Segment& segment) {
-  std::uint32_t slot = SlotOf(segment.start);
+void ChainIndex::AddAnchor(std::int64_t position, int segment,
+                           std::uint32_t offset) {
+  std::uint32_t slot = SlotOf(position);
   while (hash_[slot] != 0) slot = (slot + 1) & (kHashSlots - 1);
-  segments_[segment_count_] = segment;
-  ++segment_count_;
-  hash_[slot] = static_cast<std::uint16_t>(segment_count_);
+  anchors_[anchor_count_] = {static_cast<std::uint16_t>(segment),
+                             static_cast<std::uint16_t>(offset)};
+  ++anchor_count_;
+  hash_[slot] = static_cast<std::uint16_t>(anchor_count_);
 }
 
-// The filter goes to the slot the segment is about to take.
-ChainIndex::Segment* ChainIndex::Build(ImageFile& file, std::int64_t start) {
-  if (segment_count_ == kMaxSegments) Clear();
+// The segment's start and the grain firsts noted while it was read, as far
+// as there is room: the start first, without which the segment would never
+// be found again.
+void ChainIndex::AddAnchors(int segment) {
+  const std::int64_t start = segments_[segment].start;
+  for (int i = 0; i < grain_first_count_ && anchor_count_ < kMaxAnchors; ++i) {
+    AddAnchor(grain_firsts_[i], segment,
+              static_cast<std::uint32_t>(grain_firsts_[i] - start));
+  }
+}
+
+// A segment the table has no room for lives in the spare slot until the
+// next one is made, and keeps no entries.
+ChainIndex::Place ChainIndex::Build(ImageFile& file, std::int64_t start) {
   Segment segment = ReadSegment(file, start);
-  StoreFilter(segment.records);
-  StoreEnds(segment);
-  Insert(segment);
-  return &segments_[segment_count_ - 1];
+  if (segment_count_ == kMaxSegments || anchor_count_ == kMaxAnchors) {
+    spare_ = segment;
+    return {&spare_, 0};
+  }
+  if (!form_chosen_) ChooseForm(file);
+  if (filter_bits_ == 0) {
+    KeepEntries(segment);
+  } else {
+    KeepFilter(segment);
+  }
+  segments_[segment_count_] = segment;
+  AddAnchors(segment_count_);
+  ++segment_count_;
+  return {&segments_[segment_count_ - 1], 0};
 }
 
 // Reads records from start while they start in start's block, noting each
-// one's ID, place and count in the scratch arrays. No record of a block is
+// one's entry in the scratch array, up to the first record that is another
+// segment's anchor: from there the chain is known. No record of a block is
 // left out: the last one may reach far beyond it, but the next one is the
 // first of another block.
 ChainIndex::Segment ChainIndex::ReadSegment(ImageFile& file,
                                             std::int64_t start) {
   Segment segment = {};
   segment.start = start;
+  grain_first_count_ = 0;
   const std::int64_t block = start / kBlockSize;
   std::int64_t position = start;
+  std::int64_t grain = position / kGrainSize;
+  int anchored = 0;  // the record of the last anchor
+  grain_firsts_[grain_first_count_++] = start;
   int k = 0;
   for (; k < kMaxSegmentRecords; ++k) {
     if (k > 0 && position / kBlockSize != block) break;
+    if (position / kGrainSize != grain) {
+      grain = position / kGrainSize;
+      if (FindAnchor(position) != nullptr) break;
+      if (k - anchored >= kAnchorSpacing) {
+        grain_firsts_[grain_first_count_++] = position;
+        anchored = k;
+      }
+    }
     const SectorHeader header = ReadSectorHeader(file, position);
     if (!header.whole || header.count == 0) {
       segment.terminated = true;
       break;
     }
-    const auto at = static_cast<std::uint16_t>(k);
-    scratch_.ids[k] = {header.id, at,
-                       static_cast<std::uint16_t>(position - start)};
-    scratch_.counts[k] = header.count;
+    const auto offset = static_cast<std::uint64_t>(position - start);
+    scratch_[k] = std::uint64_t{Fingerprint(header.id)} << kOffsetBits | offset;
     position = NextRecord(position, header);
   }
   segment.next = position;
@@ -91,187 +181,171 @@ ChainIndex::Segment ChainIndex::ReadSegment(ImageFile& file,
   return segment;
 }
 
-void ChainIndex::StoreFilter(int records) {
-  IdFilter& filter = filters_[segment_count_];
-  filter = {};
-  for (int k = 0; k < records; ++k) {
-    for (int byte = 0; byte < kSectorIdSize; ++byte) {
-      const std::uint32_t value = (scratch_.ids[k].id >> (8 * byte)) & 0xFF;
-      filter.bits[byte][value >> 6] |= std::uint64_t{1} << (value & 63);
-    }
+// Entries when every record the file can hold fits; otherwise filters with
+// as many bits per record as the room gives (k = 0.7 bits per record
+// hashes, the fewest false matches for the size).
+void ChainIndex::ChooseForm(ImageFile& file) {
+  const std::int64_t size = file.Size();
+  const std::int64_t records = size > 0 ? size / 16 : 0;
+  form_chosen_ = true;
+  if (records <= static_cast<std::int64_t>(kMaxEntries)) {
+    filter_bits_ = 0;
+    return;
   }
+  const std::int64_t bits = std::int64_t{kMaxEntries} * 32 / records;
+  filter_bits_ = static_cast<int>(bits < 1 ? 1 : bits > 32 ? 32 : bits);
+  filter_hashes_ = (filter_bits_ * 7 + 5) / 10;
+  if (filter_hashes_ < 1) filter_hashes_ = 1;
 }
 
-// Reads the segment again to keep its IDs, when the pool has room for as many
-// as it has records. False when it has not: the IDs are not kept.
-bool ChainIndex::KeepIds(ImageFile& file, Segment& segment) {
-  if (kMaxIds - id_count_ < segment.records) return false;
-  const Segment again = ReadSegment(file, segment.start);
-  // The file cannot have changed; if it has, the records are read each time.
-  if (again.records != segment.records) return false;
-  StoreIds(segment);
-  return true;
+std::uint32_t ChainIndex::FilterWords(const Segment& segment) const {
+  const std::uint32_t bits =
+      std::uint32_t{segment.records} * static_cast<std::uint32_t>(filter_bits_);
+  return bits / 32 + 1;
 }
 
-// Keeps each ID of the scratch array once, sorted, with the place of its
-// first record.
-void ChainIndex::StoreIds(Segment& segment) {
-  IdEntry* first = scratch_.ids;
-  IdEntry* last = first + segment.records;
-  std::sort(first, last, [](const IdEntry& a, const IdEntry& b) {
-    return a.id != b.id ? a.id < b.id : a.k < b.k;
-  });
-  last = std::unique(first, last, [](const IdEntry& a, const IdEntry& b) {
-    return a.id == b.id;
-  });
-  const auto distinct = static_cast<std::uint32_t>(last - first);
-  segment.ids_kept = true;
-  segment.ids_begin = id_count_;
-  segment.ids_count = static_cast<std::uint16_t>(distinct);
-  std::copy(first, last, ids_ + id_count_);
-  id_count_ += distinct;
-}
-
-int ChainIndex::CountRuns(int records) const {
-  int runs = 0;
-  for (int k = 0; k < records; ++k) {
-    if (k == 0 || scratch_.counts[k] != scratch_.counts[k - 1]) ++runs;
-  }
-  return runs;
-}
-
-// Few runs of equal counts are kept as runs: a crafted chain of one count
-// would otherwise need an entry per record. Otherwise each value of
-// count - 1 - k that a walk's index can have (0 to 65534) keeps its first k.
-// Returns how many entries the scratch array holds.
-int ChainIndex::CollectEnds(Segment& segment) {
-  const int records = segment.records;
-  segment.ends_as_runs = CountRuns(records) <= kMaxRuns;
-  EndEntry* out = scratch_.ends;
-  EndEntry* last = out;
-  for (int k = 0; k < records; ++k) {
-    const std::uint16_t count = scratch_.counts[k];
-    const auto at = static_cast<std::uint16_t>(k);
-    if (segment.ends_as_runs) {
-      if (k == 0 || count != scratch_.counts[k - 1]) *last++ = {count, at};
-    } else if (count - 1 >= k) {
-      *last++ = {static_cast<std::uint16_t>(count - 1 - k), at};
-    }
-  }
-  if (!segment.ends_as_runs) {
-    std::sort(out, last, [](const EndEntry& a, const EndEntry& b) {
-      return a.value != b.value ? a.value < b.value : a.first < b.first;
-    });
-    last = std::unique(out, last, [](const EndEntry& a, const EndEntry& b) {
-      return a.value == b.value;
-    });
-  }
-  return static_cast<int>(last - out);
-}
-
-// The least and greatest index at which a record of the segment can end a
-// walk: no walk that enters with an index outside them ends in it.
-void ChainIndex::NoteEndBounds(Segment& segment) {
-  segment.least_end = 0xFFFF;
-  segment.greatest_end = 0;
+// Each hash of the fingerprint sets one bit (double hashing: the i-th is
+// first + i * step).
+void ChainIndex::KeepFilter(Segment& segment) {
+  const std::uint32_t words = FilterWords(segment);
+  if (kMaxEntries - entry_count_ < words) return;
+  std::uint32_t* filter = room_.entries.entries + entry_count_;
+  for (std::uint32_t w = 0; w < words; ++w) filter[w] = 0;
+  const std::uint32_t bits = words * 32;
   for (int k = 0; k < segment.records; ++k) {
-    const int value = scratch_.counts[k] - 1 - k;
-    if (value < 0) continue;
-    const auto end = static_cast<std::uint16_t>(value);
-    segment.least_end = std::min(segment.least_end, end);
-    segment.greatest_end = std::max(segment.greatest_end, end);
+    const auto fingerprint = static_cast<std::uint32_t>(scratch_[k] >> kOffsetBits);
+    const std::uint32_t step = Mix32(fingerprint) | 1u;
+    for (int i = 0; i < filter_hashes_; ++i) {
+      const std::uint32_t bit =
+          (fingerprint + static_cast<std::uint32_t>(i) * step) % bits;
+      filter[bit / 32] |= 1u << (bit % 32);
+    }
   }
+  segment.filtered = true;
+  segment.entries_begin = entry_count_;
+  entry_count_ += words;
 }
 
-void ChainIndex::StoreEnds(Segment& segment) {
-  NoteEndBounds(segment);
-  const auto entries = static_cast<std::uint32_t>(CollectEnds(segment));
-  segment.ends_kept = entries <= kMaxEnds - end_count_;
-  if (!segment.ends_kept) return;
-  segment.ends_begin = end_count_;
-  segment.ends_count = static_cast<std::uint16_t>(entries);
-  std::copy(scratch_.ends, scratch_.ends + entries, ends_ + end_count_);
-  end_count_ += entries;
-}
-
-bool ChainIndex::MayHold(const Segment& segment, std::uint32_t id) const {
-  const IdFilter& filter = filters_[&segment - segments_];
-  for (int byte = 0; byte < kSectorIdSize; ++byte) {
-    const std::uint32_t value = (id >> (8 * byte)) & 0xFF;
-    if ((filter.bits[byte][value >> 6] >> (value & 63) & 1) == 0) return false;
+bool ChainIndex::FilterMayHold(const Segment& segment,
+                               std::uint32_t fingerprint) const {
+  const std::uint32_t* filter = room_.entries.entries + segment.entries_begin;
+  const std::uint32_t bits = FilterWords(segment) * 32;
+  const std::uint32_t step = Mix32(fingerprint) | 1u;
+  for (int i = 0; i < filter_hashes_; ++i) {
+    const std::uint32_t bit =
+        (fingerprint + static_cast<std::uint32_t>(i) * step) % bits;
+    if ((filter[bit / 32] >> (bit % 32) & 1u) == 0) return false;
   }
   return true;
 }
 
-// The segment's first record with this ID, looked for only when the filter
-// lets the ID through: from the kept IDs, kept now if not yet, or when there
-// is no room for them by reading the records again.
-ChainIndex::Match ChainIndex::FirstMatch(ImageFile& file, Segment& segment,
-                                         std::uint32_t id) {
-  if (!MayHold(segment, id)) return {kNone, 0};
-  if (!segment.ids_kept && !KeepIds(file, segment)) {
-    return ReadForMatch(file, segment, id);
+// The segment's records read for the ID once; a walk that stands on a
+// later record of the segment than the first match reads them again.
+std::int64_t ChainIndex::FilteredMatch(ImageFile& file, const Place& place,
+                                       std::uint32_t id,
+                                       std::uint32_t fingerprint) {
+  const Segment& segment = *place.segment;
+  const auto number = static_cast<std::uint32_t>(&segment - segments_) + 1;
+  Found& slot = found_[(fingerprint ^ Mix32(number)) & (kFoundSlots - 1)];
+  if (slot.segment != number || slot.id != id) {
+    const std::int64_t first = ReadForMatch(file, {place.segment, 0}, id);
+    slot = {id, number,
+            first == kNone ? kNothing
+                           : static_cast<std::uint32_t>(first - segment.start)};
+    found_used_ = true;
   }
-  const IdEntry* first = ids_ + segment.ids_begin;
-  const IdEntry* last = first + segment.ids_count;
-  const IdEntry* found = std::lower_bound(
-      first, last, id,
-      [](const IdEntry& e, std::uint32_t wanted) { return e.id < wanted; });
-  if (found == last || found->id != id) return {kNone, 0};
-  return {found->k, segment.start + found->offset};
+  if (slot.offset == kNothing) return kNone;
+  if (slot.offset >= place.offset) return segment.start + slot.offset;
+  return ReadForMatch(file, place, id);
 }
 
-ChainIndex::Match ChainIndex::ReadForMatch(ImageFile& file,
-                                           const Segment& segment,
-                                           std::uint32_t id) {
+// About 8 entries to a bucket.
+int ChainIndex::BucketBits(int records) {
+  int bits = 0;
+  while (bits < kMaxBucketBits && (8 << bits) < records) ++bits;
+  return bits;
+}
+
+// Sorting by fingerprint, then offset, puts the entries in bucket order and
+// each bucket's in the order searched: the first entry of a fingerprint is
+// the first record that may have the ID.
+void ChainIndex::KeepEntries(Segment& segment) {
+  const std::uint32_t records = segment.records;
+  const int bits = BucketBits(segment.records);
+  const std::uint32_t buckets = (1u << bits) + 1;
+  if (kMaxEntries - entry_count_ < records ||
+      kMaxBucketStarts - bucket_count_ < buckets) {
+    return;
+  }
+  std::sort(scratch_, scratch_ + records);
+  std::uint16_t* starts = room_.entries.buckets + bucket_count_;
+  std::uint32_t bucket = 0;
+  for (std::uint32_t k = 0; k < records; ++k) {
+    const auto fingerprint =
+        static_cast<std::uint32_t>(scratch_[k] >> kOffsetBits);
+    const std::uint32_t of = bits == 0 ? 0 : fingerprint >> (32 - bits);
+    while (bucket <= of) starts[bucket++] = static_cast<std::uint16_t>(k);
+    room_.entries.entries[entry_count_ + k] =
+        (fingerprint & 0xFFFFu) << kOffsetBits |
+        static_cast<std::uint32_t>(scratch_[k] & 0xFFFFu);
+  }
+  while (bucket < buckets) {
+    starts[bucket++] = static_cast<std::uint16_t>(records);
+  }
+  segment.kept = true;
+  segment.bucket_bits = static_cast<std::uint8_t>(bits);
+  segment.entries_begin = entry_count_;
+  segment.buckets_begin = bucket_count_;
+  entry_count_ += records;
+  bucket_count_ += buckets;
+}
+
+// The position of the first record with this ID from the place on to the
+// segment's end, or kNone.
+std::int64_t ChainIndex::FirstMatch(ImageFile& file, const Place& place,
+                                    std::uint32_t id) {
+  const Segment& segment = *place.segment;
+  const std::uint32_t fingerprint = Fingerprint(id);
+  if (segment.filtered) {
+    if (!FilterMayHold(segment, fingerprint)) return kNone;
+    return FilteredMatch(file, place, id, fingerprint);
+  }
+  if (!segment.kept) return ReadForMatch(file, place, id);
+  const int bits = segment.bucket_bits;
+  const std::uint32_t bucket = bits == 0 ? 0 : fingerprint >> (32 - bits);
+  const std::uint16_t* starts = room_.entries.buckets + segment.buckets_begin;
+  const std::uint32_t* entries = room_.entries.entries + segment.entries_begin;
+  const std::uint32_t wanted = (fingerprint & 0xFFFFu) << kOffsetBits;
+  // A bucket holds a handful of entries. Those of one fingerprint lie
+  // together in the order of their offsets, so the first that holds the ID
+  // is the first record that has it.
+  for (std::uint32_t k = starts[bucket]; k < starts[bucket + 1]; ++k) {
+    const std::uint32_t entry = entries[k];
+    const std::uint32_t offset = entry & 0xFFFFu;
+    if ((entry & 0xFFFF0000u) != wanted || offset < place.offset) continue;
+    const std::int64_t position = segment.start + offset;
+    if (HasId(file, position, id)) return position;
+  }
+  return kNone;
+}
+
+bool ChainIndex::HasId(ImageFile& file, std::int64_t position,
+                       std::uint32_t id) {
+  const SectorHeader header = ReadSectorHeader(file, position);
+  return header.whole && header.id == id;
+}
+
+std::int64_t ChainIndex::ReadForMatch(ImageFile& file, const Place& place,
+                                      std::uint32_t id) {
+  const Segment& segment = *place.segment;
   std::int64_t position = segment.start;
   for (int k = 0; k < segment.records; ++k) {
     const SectorHeader header = ReadSectorHeader(file, position);
     // The file cannot have shrunk; if it has, the walk ends here.
-    if (!header.whole) return {kNone, 0};
-    if (header.id == id) return {k, position};
-    position = NextRecord(position, header);
-  }
-  return {kNone, 0};
-}
-
-// The first k at which a walk that entered with this index ends by its
-// count: where index + k == count_k - 1.
-std::int64_t ChainIndex::FirstEnd(ImageFile& file, const Segment& segment,
-                                  std::int64_t index) const {
-  if (index < segment.least_end || index > segment.greatest_end) return kNone;
-  if (segment.ends_kept) return KeptEnd(segment, index);
-  return ReadForEnd(file, segment, index);
-}
-
-std::int64_t ChainIndex::KeptEnd(const Segment& segment,
-                                 std::int64_t index) const {
-  const EndEntry* first = ends_ + segment.ends_begin;
-  const EndEntry* last = first + segment.ends_count;
-  if (segment.ends_as_runs) {
-    for (const EndEntry* run = first; run != last; ++run) {
-      const std::int64_t k = run->value - 1 - index;
-      const std::int64_t run_end =
-          run + 1 != last ? run[1].first : segment.records;
-      // Runs are in record order, so the first hit is the earliest.
-      if (k >= run->first && k < run_end) return k;
-    }
-    return kNone;
-  }
-  const auto value = static_cast<std::uint16_t>(index);
-  const EndEntry* found = std::lower_bound(
-      first, last, value,
-      [](const EndEntry& e, std::uint16_t wanted) { return e.value < wanted; });
-  return found != last && found->value == value ? found->first : kNone;
-}
-
-std::int64_t ChainIndex::ReadForEnd(ImageFile& file, const Segment& segment,
-                                    std::int64_t index) {
-  std::int64_t position = segment.start;
-  for (int k = 0; k < segment.records; ++k) {
-    const SectorHeader header = ReadSectorHeader(file, position);
     if (!header.whole) return kNone;
-    if (header.count - 1 - k == index) return k;
+    if (position - segment.start >= place.offset && header.id == id) {
+      return position;
+    }
     position = NextRecord(position, header);
   }
   return kNone;

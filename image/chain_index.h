@@ -1,47 +1,66 @@
 // A shared index of the record chains that long track walks run through.
 //
-// A walk from a track's start reads record after record and stops at the
-// sector it looks for, at a header cut short by the end of the file, at a
-// record whose count field is 0, or after the record whose index in the walk
-// equals its own count minus one. On a damaged track the last rule may not
-// fire for a long time, and then every lookup from every track that leads
-// into the same records reads them all again: crafted images made that cost
-// grow with the square of the file's size.
+// A walk from a track's start reads record after record until it meets the
+// sector it looks for or ends. On a damaged track it may not end for a long
+// time, and then every lookup from every track that leads into the same
+// records would read them all again: crafted images made that cost grow
+// with the square of the file's size.
 //
-// Two facts make the records shareable. The record after a record depends
-// only on that record (it starts 16 + data length bytes on), so the chain
-// from a file position is the same for every walk that reaches it. And the
-// one rule that depends on the walk, "index == count - 1", can be answered for
-// every index at once: record k of a stretch ends a walk that entered the
-// stretch with index i exactly when count_k - 1 - k == i.
+// The record after a record depends only on that record (it starts 16 +
+// data length bytes on), so the chain from a file position is the same for
+// every walk that reaches it. Where a walk ends by its count is a property
+// of its start, known beforehand as a file position (see WalkEnds); with it,
+// what a walk asks of the chain is the same for every walk: the first record
+// with this ID from here on.
 //
-// The file is cut into blocks of kBlockSize bytes. A segment is the stretch
-// of a chain from a record to the last record that starts in the same block,
-// and it depends on its first record's position only. A walk that has gone
-// far without ending switches to segments as soon as it crosses into a new
-// grain (see kGrainSize); from then on every walk that reaches the same
-// records uses the same segments, found by their start position, and crosses
-// each one with two binary searches instead of up to 4096 reads. A segment's
-// distinct IDs are kept with where each first occurs, so that a walk that
-// finds its sector there reads only that record's header. They are kept only
-// once a lookup's ID gets past the segment's filter (which values each byte
-// of its IDs takes), and only then is the segment read a second time: the
-// long runs of junk that crafted chains are made of, whose IDs no lookup
-// comes near, then take no room at all.
+// The file is cut into blocks of kBlockSize bytes, and blocks into grains
+// of kGrainSize. A segment is a stretch of a chain within one block. A walk
+// that has gone far switches to segments as soon as it crosses into a new
+// grain (see kGrainSize), at the chain's first record in that grain; so does
+// every other walk on the same chain, so those records, a chain's first in
+// each grain, are where walks meet. Each is an anchor: its segment and its
+// offset there. A walk that stands on an anchor crosses the rest of its
+// segment; on a record that is none, it makes a segment from there to the
+// end of the block, which stops short at the first anchor of another
+// segment that it reaches. So a record belongs to one segment, or to two
+// only where two chains join within a grain. (A grain's first record is an
+// anchor only kAnchorSpacing records or more after the segment's previous
+// one: a chain sparse enough to have few records in each grain would
+// otherwise need an anchor per record; a walk that stands on a record
+// that is none reads at most that many records twice.)
 //
-// All memory is fixed. A segment that finds the pool of IDs or of ends full
-// keeps a summary instead: its filter, and the least and greatest index its
-// counts can end a walk at. Only a walk that the summary cannot turn away
-// reads the segment's records again. Forgetting
-// everything when the pools were full, as this index once did, made every
-// lookup of a chain longer than the pools build all of its segments anew.
-// Only when the table of segments itself is full does the index start over.
+// A segment's records are read once, when it is made, and it keeps an entry
+// for each of them: a 32-bit fingerprint of the ID and the record's offset.
+// The fingerprint is a hash under a key drawn anew for every file, so no
+// image can be made whose IDs collide with the ones looked up. Entries are
+// put in 2^b buckets by the fingerprint's top b bits, b growing with the
+// segment so that a bucket holds about 8 of them, and each keeps the lowest
+// 16 bits and the offset: a walk crosses a segment by reading a few entries
+// of one bucket instead of up to 4096 records. An entry that matches is
+// checked against the record's header, which the lookup reads anyway when
+// it is the sector, and is a different ID about once in 8,000 segments
+// crossed.
+//
+// All memory is fixed, about 4.6 MiB: 4.25 bytes per record for a file of
+// up to 16 MiB of 16-byte records. A larger file could hold more records
+// than that, so for it each segment keeps a Bloom filter of its IDs
+// instead, under the same key, with as many bits per record as the room
+// gives for the most records the file can hold (16 for 32 MiB, 8 for
+// 64 MiB): a walk reads a segment's records again only when the filter
+// lets its ID through, which it does for a segment without the ID about
+// once in 2,000 at 16 bits and once in 50 at 8. What such a reading finds
+// is kept in a small table, since the same IDs are looked up on every disk.
+// The cost of a lookup then grows with the file's size times that rate,
+// and memory stays the same.
+// Past the room for segments or anchors, segments are still made but keep
+// nothing, and are read again at every crossing; nothing kept is dropped.
 #pragma once
 
 #include <cstdint>
 
 #include "d88_format.h"
 #include "image_file.h"
+#include "walk_ends.h"
 
 namespace d88 {
 
@@ -58,111 +77,142 @@ class ChainIndex {
   static constexpr std::int64_t kPlainSteps = 64;
   static constexpr std::int64_t kPlainBytes = 64 * 1024;
   static constexpr std::int64_t kGrainSize = 4096;
+  // Room for the entries of 16 MiB of 16-byte records, and for anchors (a
+  // segment has one at least, at its start; a block at most 16 per chain).
+  static constexpr std::uint32_t kMaxEntries = 1u << 20;
+  static constexpr int kMaxAnchors = 32768;
+  static constexpr int kMaxSegments = 16384;
+  static constexpr int kAnchorSpacing = 64;
+  // A bucket for every 8 entries or fewer, and one more, per segment.
+  static constexpr std::uint32_t kMaxBucketStarts =
+      kMaxEntries / 4 + 2 * kMaxSegments;
 
   enum class Outcome { kFound, kEnded, kGoOn };
   struct Step {
     Outcome outcome;
     // kFound: the found record's header. kGoOn: where the walk goes on.
     std::int64_t position;
-    // kGoOn: the walk's index at that position.
-    std::int64_t index;
   };
 
-  // Crosses the segment that starts at position for a walk that arrives
-  // there with the given index, looking for id.
-  Step Cross(ImageFile& file, std::int64_t position, std::int64_t index,
-             std::uint32_t id);
-  // Forgets every segment: they describe one file only.
+  // Crosses the segment from the record at position for a walk that looks
+  // for id and compares IDs up to the record at position last (inclusive).
+  // position is the chain's first record in its grain.
+  Step Cross(ImageFile& file, std::int64_t position, std::uint32_t id,
+             std::int64_t last);
+  // Forgets every segment, which describe one file only, and draws a new
+  // fingerprint key.
   void Clear();
+
+  // The room of the entries, lent to WalkEnds while it follows the walks:
+  // that is done before any segment is made. Forgets every segment.
+  WalkEnds::Workspace& LendRoom();
+
+  // How much of the room is taken, for tests and the benchmark.
+  int SegmentCount() const { return segment_count_; }
+  int AnchorCount() const { return anchor_count_; }
+  std::uint32_t EntryCount() const { return entry_count_; }
+  int FilterBits() const { return filter_bits_; }
 
  private:
   struct Segment {
     std::int64_t start;
-    std::int64_t next;      // position of the record after the last one
-    std::uint16_t records;  // how many records the segment holds
-    bool terminated;        // the chain ends at next: cut header or count 0
-    bool ends_as_runs;      // ends holds runs rather than single entries
-    bool ids_kept;          // ids holds them; until then only the filter
-    bool ends_kept;         // ends holds them; otherwise only the bounds
-    std::uint16_t least_end;     // bounds of count - 1 - k over the records,
-    std::uint16_t greatest_end;  // least > greatest when no record can end
-    std::uint32_t ids_begin;
-    std::uint16_t ids_count;
-    std::uint32_t ends_begin;
-    std::uint16_t ends_count;
+    std::int64_t next;           // position of the record after the last one
+    std::uint32_t entries_begin;
+    std::uint32_t buckets_begin;  // 2^bucket_bits + 1 bucket starts
+    std::uint16_t records;       // how many records the segment holds
+    std::uint8_t bucket_bits;
+    bool terminated;             // the chain ends at next: cut header or count 0
+    bool kept;                   // the entries are kept
+    bool filtered;               // a Bloom filter is kept in their place
   };
-  // As an entry: record `first` is the first to end a walk that entered
-  // with index `value` (count - 1 - first); entries are sorted by value. As
-  // a run: the records from `first` to the next run's first (or the last
-  // record) all carry count `value`.
-  struct EndEntry {
-    std::uint16_t value;
-    std::uint16_t first;
-  };
-  // A distinct ID of a segment: its first record's k and offset from the
-  // segment's start (records start within one block, so both fit 16 bits).
-  struct IdEntry {
-    std::uint32_t id;
-    std::uint16_t k;
+  // A chain's first record in a grain: the segment that holds it, and its
+  // offset from the segment's start.
+  struct Anchor {
+    std::uint16_t segment;
     std::uint16_t offset;
   };
-  // Which values each of the four ID bytes takes in a segment.
-  struct IdFilter {
-    std::uint64_t bits[kSectorIdSize][4];
+  struct Place {
+    Segment* segment;
+    std::uint32_t offset;
   };
-  struct Scratch {
-    IdEntry ids[kMaxSegmentRecords];
-    std::uint16_t counts[kMaxSegmentRecords];
-    EndEntry ends[kMaxSegmentRecords];
-  };
-  static constexpr std::int64_t kNone = INT64_MAX;
-  struct Match {
-    std::int64_t k;  // kNone when the segment does not hold the ID
-    std::int64_t position;
-  };
+  static constexpr std::int64_t kNone = -1;
+  static constexpr int kHashSlots = 2 * kMaxAnchors;  // a power of two
+  static_assert(kHashSlots <= 65536, "slots hold an anchor number in 16 bits");
 
-  static constexpr int kMaxSegments = 4096;
-  static constexpr int kHashSlots = 2 * kMaxSegments;  // a power of two
-  // The IDs of 8 MiB of 16-byte records, each one different, if lookups
-  // came near all of them; past that the filters alone answer.
-  static constexpr std::uint32_t kMaxIds = 512 * 1024;
-  static constexpr std::uint32_t kMaxEnds = 256 * 1024;
-  // A segment whose counts change more often keeps single entries.
-  static constexpr int kMaxRuns = 4;
-
-  Segment* Find(std::int64_t start);
-  Segment* Build(ImageFile& file, std::int64_t start);
+  void Forget();
+  const Anchor* FindAnchor(std::int64_t position) const;
+  std::int64_t PositionOf(const Anchor& anchor) const {
+    return segments_[anchor.segment].start + anchor.offset;
+  }
+  Place Build(ImageFile& file, std::int64_t start);
   Segment ReadSegment(ImageFile& file, std::int64_t start);
-  bool KeepIds(ImageFile& file, Segment& segment);
-  void StoreIds(Segment& segment);
-  void StoreFilter(int records);
-  void StoreEnds(Segment& segment);
-  int CollectEnds(Segment& segment);
-  void NoteEndBounds(Segment& segment);
-  int CountRuns(int records) const;
-  void Insert(const Segment& segment);
-  static std::uint32_t SlotOf(std::int64_t start);
-  bool MayHold(const Segment& segment, std::uint32_t id) const;
-  Match FirstMatch(ImageFile& file, Segment& segment, std::uint32_t id);
-  std::int64_t FirstEnd(ImageFile& file, const Segment& segment,
-                        std::int64_t index) const;
-  std::int64_t KeptEnd(const Segment& segment, std::int64_t index) const;
-  static Match ReadForMatch(ImageFile& file, const Segment& segment,
-                            std::uint32_t id);
-  static std::int64_t ReadForEnd(ImageFile& file, const Segment& segment,
-                                 std::int64_t index);
+  void KeepEntries(Segment& segment);
+  void ChooseForm(ImageFile& file);
+  void KeepFilter(Segment& segment);
+  std::uint32_t FilterWords(const Segment& segment) const;
+  bool FilterMayHold(const Segment& segment, std::uint32_t fingerprint) const;
+  std::int64_t FilteredMatch(ImageFile& file, const Place& place,
+                             std::uint32_t id, std::uint32_t fingerprint);
+  void AddAnchors(int segment);
+  void AddAnchor(std::int64_t position, int segment, std::uint32_t offset);
+  static std::uint32_t SlotOf(std::int64_t position);
+  std::uint32_t Fingerprint(std::uint32_t id) const;
+  std::int64_t FirstMatch(ImageFile& file, const Place& place,
+                          std::uint32_t id);
+  static int BucketBits(int records);
+  static std::int64_t ReadForMatch(ImageFile& file, const Place& place,
+                                   std::uint32_t id);
+  static bool HasId(ImageFile& file, std::int64_t position, std::uint32_t id);
 
-  Segment segments_[kMaxSegments] = {};
-  IdFilter filters_[kMaxSegments] = {};
+  // The counts and settings come first, together: a run that never needs
+  // the index reads and writes only them, and so touches one page of it.
+  std::uint32_t key_ = 0;
   int segment_count_ = 0;
-  // 0 is free, otherwise the segment's slot in segments_ plus one.
+  int anchor_count_ = 0;
+  int grain_first_count_ = 0;
+  std::uint32_t entry_count_ = 0;
+  std::uint32_t bucket_count_ = 0;
+  bool found_used_ = false;
+  // Chosen when the first segment is made: filter_bits_ stays 0 when the
+  // file cannot hold more records than there is room for entries, otherwise
+  // it is the Bloom filters' bits per record, with their number of hashes.
+  // Every member starts as zero bytes, so that a static reader takes no room
+  // in the program file.
+  bool form_chosen_ = false;
+  int filter_bits_ = 0;
+  int filter_hashes_ = 0;
+  Segment segments_[kMaxSegments] = {};
+  // A segment for which the table has no room: made again on every use.
+  Segment spare_ = {};
+  Anchor anchors_[kMaxAnchors] = {};
+  // 0 is free, otherwise the anchor's slot in anchors_ plus one.
   std::uint16_t hash_[kHashSlots] = {};
-  // Each segment's distinct IDs, sorted.
-  IdEntry ids_[kMaxIds] = {};
-  std::uint32_t id_count_ = 0;
-  EndEntry ends_[kMaxEnds] = {};
-  std::uint32_t end_count_ = 0;
-  Scratch scratch_ = {};
+  // The segment's start and the first records of later grains that are to
+  // be its anchors, while it is read.
+  std::int64_t grain_firsts_[kBlockSize / kGrainSize] = {};
+  // Each kept segment's entries, bucket after bucket, each bucket sorted:
+  // the fingerprint's lowest 16 bits, then the offset. Each segment's bucket
+  // starts (indexes into its entries) follow one another in buckets.
+  struct Entries {
+    std::uint32_t entries[kMaxEntries];
+    std::uint16_t buckets[kMaxBucketStarts];
+  };
+  union Room {
+    Entries entries;
+    WalkEnds::Workspace walks;
+  };
+  Room room_ = {};
+  // What reading a filtered segment found: the offset of its first record
+  // with the ID, or kNothing; one slot per hash of segment and ID.
+  struct Found {
+    std::uint32_t id;
+    std::uint32_t segment;  // its slot plus one; 0: the slot is empty
+    std::uint32_t offset;
+  };
+  static constexpr std::uint32_t kNothing = 0xFFFFFFFFu;
+  static constexpr std::uint32_t kFoundSlots = 8192;  // a power of two
+  Found found_[kFoundSlots] = {};
+  std::uint64_t scratch_[kMaxSegmentRecords] = {};
 };
 
 }  // namespace d88

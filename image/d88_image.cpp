@@ -1,5 +1,6 @@
 #include "d88_image.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "little_endian.h"
@@ -44,6 +45,7 @@ bool D88Image::Open(const char* path) {
 void D88Image::Reset() {
   locations_.Clear();
   chain_.Clear();
+  ends_.Clear();
   disk_count_ = 0;
   for (std::int64_t& offset : disk_offsets_) offset = 0;
   for (std::uint32_t& offset : track_offsets_) offset = 0;
@@ -155,14 +157,22 @@ SectorLocation D88Image::WalkTrack(std::int64_t track_start, std::uint32_t id) {
 }
 
 // Goes on with a walk that has reached position with the given index, one
-// segment at a time. Each segment answers for the walk exactly what reading
-// its records one by one would: see ChainIndex.
+// segment at a time. Where the walk ends by its count is known for its start
+// (see WalkEnds), so each segment only has to say where the ID first occurs:
+// see ChainIndex.
 SectorLocation D88Image::FollowChain(SectorLocation location,
                                      std::int64_t position,
                                      std::int64_t index) {
+  if (!ends_.Computed()) FindWalkEnds();
+  std::int64_t last = 0;
+  // Every track start of the file was followed; only a file that changed
+  // since it was opened can have another.
+  if (!ends_.LastCompared(location.track_start, &last)) {
+    return WalkOn(location, position, index);
+  }
   for (;;) {
     const ChainIndex::Step step =
-        chain_.Cross(file_, position, index, location.id);
+        chain_.Cross(file_, position, location.id, last);
     if (step.outcome == ChainIndex::Outcome::kEnded) return location;
     if (step.outcome == ChainIndex::Outcome::kFound) {
       // Read whole when the segment was made; read again for its fields.
@@ -171,7 +181,65 @@ SectorLocation D88Image::FollowChain(SectorLocation location,
       return location;
     }
     position = step.position;
-    index = step.index;
+  }
+}
+
+// The plain walk from position on, record by record, to its end.
+SectorLocation D88Image::WalkOn(SectorLocation location, std::int64_t position,
+                                std::int64_t index) {
+  for (;; ++index) {
+    const SectorHeader record = ReadSectorHeader(file_, position);
+    if (!record.whole || record.count == 0) return location;
+    if (record.id == location.id) {
+      NoteFound(location, position, record);
+      return location;
+    }
+    position = NextRecord(position, record);
+    if (index == record.count - 1) return location;
+  }
+}
+
+// The walks from every track of every disk are followed together, once per
+// file, the first time any walk goes far: walks of different disks often
+// run into the same records, and then they are read only once. A walk that
+// ends while it is still short never needs its end, whatever it looks for:
+// those are left out, which on a file of sound disks is nearly all.
+void D88Image::FindWalkEnds() {
+  static std::int64_t starts[WalkEnds::kMaxStarts];
+  int count = 0;
+  std::uint8_t header[kDiskHeaderSize];
+  const auto size = static_cast<std::int32_t>(kDiskHeaderSize);
+  for (int disk = 0; disk < disk_count_; ++disk) {
+    const std::int64_t disk_start = disk_offsets_[disk];
+    if (file_.ReadAtOnly(disk_start, header, size) != size) continue;
+    const std::uint32_t disk_size = ReadLe32(header + kDiskSizeOffset);
+    for (int track = 0; track < kTrackCount; ++track) {
+      const std::uint32_t offset =
+          ReadLe32(header + kTrackTableOffset + 4 * track);
+      // The same rule as TrackPosition.
+      if (offset != 0 && offset <= disk_size) {
+        starts[count++] = disk_start + offset;
+      }
+    }
+  }
+  std::sort(starts, starts + count);
+  count = static_cast<int>(std::unique(starts, starts + count) - starts);
+  int long_walks = 0;
+  for (int i = 0; i < count; ++i) {
+    if (!EndsShort(starts[i])) starts[long_walks++] = starts[i];
+  }
+  ends_.Compute(file_, starts, long_walks, chain_.LendRoom());
+}
+
+// Whether the walk from track_start ends before it is long (see WalkTrack).
+bool D88Image::EndsShort(std::int64_t track_start) {
+  std::int64_t position = track_start;
+  for (std::int64_t index = 0;; ++index) {
+    if (WalkIsLong(index, position, track_start)) return false;
+    const SectorHeader record = ReadSectorHeader(file_, position);
+    if (!record.whole || record.count == 0) return true;
+    position = NextRecord(position, record);
+    if (index == record.count - 1) return true;
   }
 }
 

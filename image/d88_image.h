@@ -14,6 +14,7 @@
 #include "image_file.h"
 #include "sector_header.h"
 #include "sector_location_cache.h"
+#include "walk_ends.h"
 
 namespace d88 {
 
@@ -100,6 +101,18 @@ class D88Image {
   // returns the bytes written. dest must hold max_bytes rounded up to 4.
   std::int32_t ListSectorIds(int track, std::uint8_t* dest,
                              std::int32_t max_bytes);
+  // How much room the index of long walks takes now (see ChainIndex): for
+  // tests, which must know when they go past it.
+  struct IndexUse {
+    int segments;
+    int anchors;
+    std::uint32_t entries;  // or words of Bloom filters
+    int filter_bits;        // per record; 0 when entries are kept
+  };
+  IndexUse ChainIndexUse() const {
+    return {chain_.SegmentCount(), chain_.AnchorCount(), chain_.EntryCount(),
+            chain_.FilterBits()};
+  }
   // Walks the track's records as ListSectorIds does and describes at most
   // max_records of them into dest; returns how many.
   std::int32_t ListSectorRecords(int track, RecordSummary* dest,
@@ -122,6 +135,10 @@ class D88Image {
   SectorLocation WalkTrack(std::int64_t track_start, std::uint32_t id);
   SectorLocation FollowChain(SectorLocation location, std::int64_t position,
                              std::int64_t index);
+  SectorLocation WalkOn(SectorLocation location, std::int64_t position,
+                        std::int64_t index);
+  void FindWalkEnds();
+  bool EndsShort(std::int64_t track_start);
 
   static void NoteFound(SectorLocation& location, std::int64_t position,
                         const SectorHeader& header);
@@ -129,6 +146,7 @@ class D88Image {
   ImageFile file_;
   SectorLocationCache locations_;
   ChainIndex chain_;
+  WalkEnds ends_;
   int disk_count_ = 0;
   // 0 until the first Open sets them, while no read can reach a run.
   int first_sector_ = 0;

@@ -9,10 +9,12 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "d88_builder.h"
 #include "d88_image.h"
+#include "reference_walk.h"
 #include "scratch.h"
 
 namespace {
@@ -22,35 +24,13 @@ using d88test::Bytes;
 constexpr std::size_t kHeaderSize = 0x2B0;
 constexpr int kTracks = 164;
 
-std::uint32_t Le(const Bytes& bytes, std::size_t at, int width) {
-  std::uint32_t value = 0;
-  for (int i = width - 1; i >= 0; --i) {
-    value = value << 8 | bytes[at + static_cast<std::size_t>(i)];
-  }
-  return value;
-}
-
-// The walk as the format defines it, one record at a time.
-d88::SectorInfo ReferenceFind(const Bytes& file, int track, const Bytes& id) {
-  d88::SectorInfo info = {};
-  const std::uint32_t offset = Le(file, 0x20 + 4 * static_cast<std::size_t>(track), 4);
-  if (offset == 0 || offset > Le(file, 0x1C, 4)) return info;
-  std::size_t position = offset;
-  for (std::int64_t index = 0;; ++index) {
-    if (position + 16 > file.size()) return info;
-    const std::uint32_t count = Le(file, position + 4, 2);
-    if (count == 0) return info;
-    if (std::equal(id.begin(), id.end(), file.begin() + static_cast<long>(position))) {
-      info.found = true;
-      info.data_length = static_cast<std::uint16_t>(Le(file, position + 14, 2));
-      info.deleted_mark = file[position + 7];
-      info.status = file[position + 8];
-      info.data_position = static_cast<std::int64_t>(position + 16);
-      return info;
-    }
-    position += 16 + Le(file, position + 14, 2);
-    if (index == static_cast<std::int64_t>(count) - 1) return info;
-  }
+// The walk as the format defines it, one record at a time, from the track
+// of the disk that starts at disk_start.
+d88::SectorInfo ReferenceFind(const Bytes& file, int track, const Bytes& id,
+                              std::int64_t disk_start = 0) {
+  const d88check::ReferenceImage ref(file.data(), file.size());
+  return ref.Find(ref.TrackStart(disk_start, track),
+                  d88check::ReferenceImage::PackId(id[0], id[1], id[2], id[3]));
 }
 
 // How the records of one image are drawn.
@@ -66,25 +46,44 @@ struct Shape {
   int start_every;        // about one record in this many starts a track
   int hit_per_100k;       // records with an ID that lookups ask for
   bool past_65535;        // most counts let walks run past index 65535
+  int disks = 1;          // disks sharing the records, each a part of them
 };
 
 class ImageMaker {
  public:
   ImageMaker(const Shape& shape, std::uint32_t seed) : shape_(shape), random_(seed) {}
 
+  // With several disks, each takes the next part of the records behind its
+  // header, its size field reaching to the next disk (the last one's to the
+  // end of the address space): walks of one disk run on through the later
+  // disks' headers and records and meet their walks at other indexes.
   Bytes Make() {
     Bytes body;
     while (body.size() < shape_.body_bytes) AppendRecord(body);
     if (shape_.cut_at_end) body.resize(body.size() - 16 + 7);
-    d88test::DiskBuilder disk("DIFF");
-    disk.SetSizeField(0xFFFFFFFFu);
-    for (int track = 0; track < kTracks; ++track) {
-      disk.SetTrackOffset(track, TrackOffset(body.size()));
+    Bytes file;
+    std::size_t from = 0;
+    for (int d = 0; d < shape_.disks; ++d) {
+      const bool last = d + 1 == shape_.disks;
+      const std::size_t to =
+          last ? body.size()
+               : record_starts_[record_starts_.size() * static_cast<std::size_t>(d + 1) /
+                                static_cast<std::size_t>(shape_.disks)];
+      d88test::DiskBuilder disk("DIFF");
+      disk.SetSizeField(last ? 0xFFFFFFFFu : static_cast<std::uint32_t>(kHeaderSize + to - from));
+      for (int track = 0; track < kTracks; ++track) {
+        disk.SetTrackOffset(track, TrackOffset(from, to));
+      }
+      const Bytes header = disk.Build();
+      file.insert(file.end(), header.begin(), header.end());
+      file.insert(file.end(), body.begin() + static_cast<long>(from), body.begin() + static_cast<long>(to));
+      disk_starts_.push_back(static_cast<std::int64_t>(file.size() - header.size() - (to - from)));
+      from = to;
     }
-    Bytes file = disk.Build();
-    file.insert(file.end(), body.begin(), body.end());
     return file;
   }
+
+  const std::vector<std::int64_t>& DiskStarts() const { return disk_starts_; }
 
   // The IDs the lookups ask for: four that records carry now and then, one
   // that records carry rarely and one that none carries.
@@ -174,16 +173,25 @@ class ImageMaker {
     for (int i = 0; i < length; ++i) body.push_back(Byte(0, 255));
   }
 
-  // Mostly the start of a record; sometimes any byte, which starts a chain
-  // of its own that may or may not fall onto the records; sometimes absent.
-  std::uint32_t TrackOffset(std::size_t body_size) {
+  // Mostly the start of a record of the part [from, to) of the body;
+  // sometimes any byte of it, which starts a chain of its own that may or
+  // may not fall onto the records; sometimes absent.
+  std::uint32_t TrackOffset(std::size_t from, std::size_t to) {
     const int kind = Pick(10);
-    if (kind == 0) return 0;
-    std::size_t at = kind <= 2 || starts_.empty()
-                         ? static_cast<std::size_t>(Pick(static_cast<int>(body_size)))
-                         : record_starts_[starts_[static_cast<std::size_t>(
-                               Pick(static_cast<int>(starts_.size())))]];
-    return static_cast<std::uint32_t>(kHeaderSize + at);
+    if (kind == 0 || to <= from) return 0;
+    const auto first = std::lower_bound(starts_.begin(), starts_.end(), from,
+                                        [this](std::size_t s, std::size_t at) {
+                                          return record_starts_[s] < at;
+                                        });
+    const auto end = std::lower_bound(first, starts_.end(), to,
+                                      [this](std::size_t s, std::size_t at) {
+                                        return record_starts_[s] < at;
+                                      });
+    const std::size_t at =
+        kind <= 2 || first == end
+            ? from + static_cast<std::size_t>(Pick(static_cast<int>(to - from)))
+            : record_starts_[first[Pick(static_cast<int>(end - first))]];
+    return static_cast<std::uint32_t>(kHeaderSize + at - from);
   }
 
   Shape shape_;
@@ -191,6 +199,7 @@ class ImageMaker {
   std::vector<std::size_t> record_starts_;
   // Records that tracks start at: the walks the counts are aimed at.
   std::vector<std::size_t> starts_;
+  std::vector<std::int64_t> disk_starts_;
   std::uint16_t run_count_ = 0xFFFF;
   std::size_t run_left_ = 0;
   bool aimed_ = false;
@@ -217,19 +226,28 @@ TEST_P(WalkDifferentialTest, FindSectorMatchesThePlainWalk) {
     ImageMaker maker(shape, seed * 7919u);
     const Bytes file = maker.Make();
     ASSERT_TRUE(image.Open(scratch.Write("diff.d88", file).string().c_str()));
-    ASSERT_TRUE(image.SelectDisk(0));
-    std::vector<std::pair<int, Bytes>> lookups;
-    for (int track = 0; track < kTracks; ++track) {
-      for (const Bytes& id : ImageMaker::LookupIds()) lookups.push_back({track, id});
+    ASSERT_EQ(image.DiskCount(), shape.disks) << shape.what;
+    std::vector<std::tuple<int, int, Bytes>> lookups;
+    for (int disk = 0; disk < shape.disks; ++disk) {
+      for (int track = 0; track < kTracks; ++track) {
+        for (const Bytes& id : ImageMaker::LookupIds()) lookups.push_back({disk, track, id});
+      }
     }
-    std::vector<std::pair<int, Bytes>> twice = lookups;
+    auto twice = lookups;
     twice.insert(twice.end(), lookups.begin(), lookups.end());
     std::shuffle(twice.begin(), twice.end(), std::mt19937(seed));
     asked += static_cast<int>(twice.size());
-    for (const auto& [track, id] : twice) {
-      const d88::SectorInfo want = ReferenceFind(file, track, id);
+    int selected = -1;
+    for (const auto& [disk, track, id] : twice) {
+      if (disk != selected) {
+        ASSERT_TRUE(image.SelectDisk(disk));
+      }
+      selected = disk;
+      const d88::SectorInfo want =
+          ReferenceFind(file, track, id, maker.DiskStarts()[static_cast<std::size_t>(disk)]);
       const d88::SectorInfo got = image.FindSector(track, id[0], id[1], id[2], id[3]);
-      ASSERT_EQ(got.found, want.found) << shape.what << " seed " << seed << " " << Describe(id, track);
+      ASSERT_EQ(got.found, want.found) << shape.what << " seed " << seed << " disk " << disk << " "
+                                       << Describe(id, track);
       if (!want.found) continue;
       ++found;
       ASSERT_EQ(got.data_position, want.data_position) << shape.what << " " << Describe(id, track);
@@ -249,7 +267,9 @@ INSTANTIATE_TEST_SUITE_P(
         Shape{"short records, counts that end walks", 400000, 300, 100, 100, 20, false, false, 40, 100, false},
         Shape{"long data spanning blocks", 600000, 30000, 100, 100, 5, false, true, 10, 100, false},
         Shape{"stretches of one count", 500000, 200, 0, 0, 10, true, false, 40, 50, false},
-        Shape{"16-byte records past index 65535", 1600000, 0, 10, 0, 0, false, true, 500, 8, true}),
+        Shape{"16-byte records past index 65535", 1600000, 0, 10, 0, 0, false, true, 500, 8, true},
+        Shape{"four disks whose walks meet", 500000, 200, 100, 100, 10, false, true, 40, 100, false, 4},
+        Shape{"stretches of one count across eight disks", 600000, 100, 0, 0, 5, true, false, 40, 50, false, 8}),
     [](const ::testing::TestParamInfo<Shape>& param) {
       return std::to_string(param.index);
     });
@@ -340,13 +360,12 @@ TEST(AimedWalkTest, EndsDeepInTheChainAreExact) {
 
 namespace {
 
-// A chain longer than the chain index's pools hold: past record 70,000 the
-// counts differ from record to record (more ends than the pool of ends
-// takes), and nearly every record has an ID of its own whose every byte
-// value, though not the whole, is one a lookup asks for (more IDs than the
-// pool of IDs takes, none of them turned away by a segment's filter).
-// Track 1 starts deep in the chain, where a walk's index is still small
-// enough for those counts to end it.
+// A chain longer than the chain index has room for entries (more than a
+// million records), so that it keeps Bloom filters instead: past record
+// 70,000 the counts differ from record to record, and
+// nearly every record has an ID of its own whose every byte value, though
+// not the whole, is one a lookup asks for. Track 1 starts deep in the chain,
+// where a walk's index is still small enough for those counts to end it.
 Bytes OverflowingChain(int records, int sought_at, int second_start) {
   Bytes body(static_cast<std::size_t>(records) * 16, 0);
   for (int k = 0; k < records; ++k) {
@@ -374,7 +393,7 @@ Bytes OverflowingChain(int records, int sought_at, int second_start) {
   return file;
 }
 
-TEST(OverflowingPoolsTest, AnswersStayExactWhenThePoolsAreFull) {
+TEST(OverflowingRoomTest, AnswersStayExactThroughFilters) {
   struct Case {
     const char* what;
     Bytes id;
@@ -384,8 +403,8 @@ TEST(OverflowingPoolsTest, AnswersStayExactWhenThePoolsAreFull) {
       {"a sector that is not there", {0x05, 0, 1, 3}},
       {"the first record of the chain", {0x06, 0, 0, 3}},
   };
-  constexpr int kRecords = 700000;
-  const Bytes file = OverflowingChain(kRecords, kRecords - 10, 600000);
+  constexpr int kRecords = 1100000;
+  const Bytes file = OverflowingChain(kRecords, kRecords - 10, 1000000);
   d88test::ScratchDir scratch;
   static d88::D88Image image;
   ASSERT_TRUE(image.Open(scratch.Write("full.d88", file).string().c_str()));
@@ -399,8 +418,74 @@ TEST(OverflowingPoolsTest, AnswersStayExactWhenThePoolsAreFull) {
       EXPECT_EQ(got.data_position, want.data_position) << c.what;
     }
   }
-  // The first case must really have gone all the way.
+  // The first case must really have gone all the way, through filters.
   EXPECT_TRUE(image.FindSector(0, 0x05, 0, 0, 3).found);
+  EXPECT_GT(image.ChainIndexUse().filter_bits, 0);
+  EXPECT_GT(image.ChainIndexUse().segments, 200);
+}
+
+}  // namespace
+
+namespace {
+
+// Interleaved chains, one from each of 100 tracks: row k holds record k of
+// every chain, each record's data stepping over the other 99. In 11 MiB
+// that is more stretches of a chain within a 64 KiB block than the chain
+// index keeps; the later ones are read again at every crossing, and every
+// answer must stay the same.
+Bytes InterleavedChains(int chains, int rows) {
+  const std::size_t stride = 16 * static_cast<std::size_t>(chains);
+  Bytes body(stride * static_cast<std::size_t>(rows), 0);
+  for (int row = 0; row < rows; ++row) {
+    for (int chain = 0; chain < chains; ++chain) {
+      std::uint8_t* record = body.data() + stride * static_cast<std::size_t>(row) + 16 * static_cast<std::size_t>(chain);
+      record[0] = 0x90;
+      record[1] = static_cast<std::uint8_t>(chain);
+      record[2] = static_cast<std::uint8_t>(row);
+      record[3] = static_cast<std::uint8_t>(4 + row / 256 % 200);
+      record[4] = record[5] = 0xFF;
+      const std::size_t length = stride - 16;
+      record[14] = static_cast<std::uint8_t>(length);
+      record[15] = static_cast<std::uint8_t>(length >> 8);
+    }
+  }
+  d88test::DiskBuilder disk("CHAINS");
+  disk.SetSizeField(0xFFFFFFFFu);
+  for (int chain = 0; chain < chains; ++chain) {
+    disk.SetTrackOffset(chain, static_cast<std::uint32_t>(kHeaderSize + 16 * static_cast<std::size_t>(chain)));
+  }
+  Bytes file = disk.Build();
+  file.insert(file.end(), body.begin(), body.end());
+  return file;
+}
+
+TEST(OverflowingRoomTest, AnswersStayExactPastTheRoomForSegments) {
+  constexpr int kChains = 100;
+  constexpr int kRows = 7000;
+  const Bytes file = InterleavedChains(kChains, kRows);
+  d88test::ScratchDir scratch;
+  static d88::D88Image image;
+  ASSERT_TRUE(image.Open(scratch.Write("chains.d88", file).string().c_str()));
+  ASSERT_TRUE(image.SelectDisk(0));
+  // Late rows of some chains; the same rows of other chains; and nothing.
+  const int last_row = kRows - 5;
+  const std::vector<Bytes> ids = {
+      {0x90, 7, static_cast<std::uint8_t>(last_row), static_cast<std::uint8_t>(4 + last_row / 256 % 200)},
+      {0x90, 93, static_cast<std::uint8_t>(last_row), static_cast<std::uint8_t>(4 + last_row / 256 % 200)},
+      {0x90, 7, 0, 3}};
+  int found = 0;
+  for (int track = 0; track < kChains; ++track) {
+    for (const Bytes& id : ids) {
+      const d88::SectorInfo want = ReferenceFind(file, track, id);
+      const d88::SectorInfo got = image.FindSector(track, id[0], id[1], id[2], id[3]);
+      ASSERT_EQ(got.found, want.found) << Describe(id, track);
+      EXPECT_EQ(got.data_position, want.data_position) << Describe(id, track);
+      found += want.found ? 1 : 0;
+    }
+  }
+  // Chains 7 and 93 each found from their own track only.
+  EXPECT_EQ(found, 2);
+  EXPECT_EQ(image.ChainIndexUse().segments, d88::ChainIndex::kMaxSegments);
 }
 
 }  // namespace

@@ -1,115 +1,58 @@
-// libFuzzer target: every input is the bytes of one D88 image file, and the
-// whole tool runs on it as a user would run it. The bytes go to an image
-// file beside a scratch working folder; the tool lists and extracts every
-// disk into that folder, which is emptied again after each input. The input
-// length modulo 5 picks the run: 0 extracts into folders, 1 adds "-d", 2 is
-// "--test --json", 3 "--info --json" and 4 "--map --json", so every way of
-// reading the disks is exercised by the same corpus.
+// libFuzzer target for the round trips that write: every input is the bytes
+// of one D88 image file, and the tool extracts every disk into a scratch
+// working folder, which is emptied again after each input. The input length
+// modulo 2 picks the extraction: into folders, or with "-d".
 //
-// Besides the sanitizers' own checks, each run must leave the process in the
-// working folder it started in, and nothing may appear beside that folder.
-// After an extraction the input is repacked from what the extraction wrote,
-// which must leave the image byte for byte as it was. Then one extracted
-// file grows by a sector (--relocate), one new file is added (--add, with
-// folders) and one entry is removed (--remove) in one repack; a second
-// extraction must hold exactly the edited files, and no byte of the image
-// outside the directories and the sectors the repack names may change. A
-// JSON run's standard output goes to a file, which must hold valid JSON.
-// When every file of the image came out whole, the extraction is made into
-// a new image with --create, whose extraction must write the same files.
+// Each run must leave the process in the working folder it started in, and
+// nothing may appear beside that folder. After the extraction the input is
+// repacked from what the extraction wrote, which must leave the image byte
+// for byte as it was. Then one extracted file grows by a sector
+// (--relocate), one new file is added (--add, with folders) and one entry is
+// removed (--remove) in one repack; a second extraction must hold exactly
+// the edited files, and no byte of the image outside the directories and
+// the sectors the repack names may change. When every file of the image
+// came out whole, the extraction is made into a new image with --create,
+// whose extraction must write the same files.
 //
 // A few bytes of directory can claim 8192 files of over a megabyte each, and
 // the scratch folder is usually a RAM file system. While the tool runs, no
-// host file may grow beyond kToolFileLimit bytes: a longer write fails with
-// EFBIG (SIGXFSZ, which would kill the process, is ignored), the tool reports
-// that file as not written and goes on, and one input can leave at most
-// 8192 * kToolFileLimit bytes behind. The fuzzer's own files are written
-// with the limit lifted again.
-#include <sys/resource.h>
+// host file may grow beyond kToolFileLimit bytes (see fuzz_support.h): a
+// longer write fails with EFBIG, the tool reports that file as not written
+// and goes on.
 #include <unistd.h>
-
-#include <csignal>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <string>
 #include <system_error>
 #include <vector>
 
-#include "cli/driver.h"
-#include "create_round_trip.h"
 #include "d88_image.h"
 #include "disk/file_system.h"
+#include "create_round_trip.h"
+#include "fuzz_support.h"
 #include "host/entry_host_name.h"
-#include "json_check.h"
 
 namespace {
-namespace fs = std::filesystem;
 
-// libFuzzer reads corpus files and writes findings by paths relative to the
-// folder it started in, so every input ends back there.
-fs::path start_path;
-fs::path scratch;  // holds the image file and the working folder
-fs::path image_path;
-fs::path work_path;
-fs::path json_path;  // standard output of the JSON runs and of the edit
-fs::path before_path;  // the image as it was before the edits
-fs::path again_path;   // the second extraction, after the edits
+using d88fuzz::Fail;
+using d88fuzz::fs::path;
+namespace fs = d88fuzz::fs;
 
-[[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "d88unpack fuzzer: %s\n", what);
-  std::abort();
-}
+constexpr std::uintmax_t kToolFileLimit = d88fuzz::kToolFileLimit;
 
-void RemoveScratch() {
-  std::error_code ignored;
-  fs::remove_all(scratch, ignored);
-}
+path image_path;   // the input as an image file
+path work_path;    // the tool's working folder
+path json_path;    // the repack's standard output
+path before_path;  // the image as it was before the edits
+path again_path;   // the second extraction, after the edits
 
-void WriteImage(const std::uint8_t* data, std::size_t size) {
-  std::FILE* file = std::fopen(image_path.c_str(), "wb");
-  if (file == nullptr) Fail("cannot create the image file");
-  const bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
-  if (std::fclose(file) != 0 || !written) Fail("cannot write the image file");
-}
-
-// Nothing but the image file and the working folder may sit in the scratch
-// folder: a host file anywhere else escaped the folder the tool ran in.
 void CheckNothingEscaped() {
-  std::error_code error;
-  for (const fs::directory_entry& item : fs::directory_iterator(scratch, error)) {
-    if (item.path() != image_path && item.path() != work_path &&
-        item.path() != json_path && item.path() != before_path &&
-        item.path() != again_path) {
-      Fail(("the tool wrote outside its working folder: " +
-            item.path().string()).c_str());
-    }
-  }
-  if (error) Fail("cannot list the scratch folder");
-}
-
-// Standard output goes to json_path for the run, then back to /dev/null.
-void CaptureOutput(bool capture) {
-  std::fflush(stdout);
-  const char* path = capture ? json_path.c_str() : "/dev/null";
-  if (std::freopen(path, "w", stdout) == nullptr) Fail("cannot move stdout");
-}
-
-void CheckJsonOutput() {
-  static char text[64 * 1024 * 1024];  // 64 disks x 128 entries fit
-  std::FILE* file = std::fopen(json_path.c_str(), "rb");
-  if (file == nullptr) Fail("cannot read the JSON output");
-  const std::size_t length = std::fread(text, 1, sizeof text, file);
-  const bool whole = std::feof(file) != 0;
-  std::fclose(file);
-  // An image that opens always gives a document; a cut-off one is a fault.
-  if (!whole) Fail("the JSON output is larger than the checker's buffer");
-  if (!d88check::IsValidJson(text, length)) Fail("the output is not valid JSON");
+  d88fuzz::CheckNothingEscaped({before_path, again_path});
 }
 
 void CheckImageUnchanged(const std::uint8_t* data, std::size_t size) {
@@ -129,29 +72,6 @@ void CheckImageUnchanged(const std::uint8_t* data, std::size_t size) {
     Fail("a repack right after the extraction changed the image");
   }
 }
-
-constexpr rlim_t kToolFileLimit = 16 * 1024;
-
-// Sets the soft limit on the size of a file this process writes; it never
-// goes above the hard limit, which an unprivileged process cannot raise.
-void LimitFileSize(bool tool_running) {
-  rlimit limit = {};
-  if (getrlimit(RLIMIT_FSIZE, &limit) != 0) Fail("cannot read RLIMIT_FSIZE");
-  const rlim_t wanted = tool_running ? kToolFileLimit : limit.rlim_max;
-  limit.rlim_cur = limit.rlim_max != RLIM_INFINITY && limit.rlim_max < wanted
-                       ? limit.rlim_max
-                       : wanted;
-  if (setrlimit(RLIMIT_FSIZE, &limit) != 0) Fail("cannot set RLIMIT_FSIZE");
-}
-
-void CheckStillInWorkFolder() {
-  std::error_code error;
-  const fs::path now = fs::current_path(error);
-  if (error || now != work_path) Fail("the tool did not return to its folder");
-}
-
-char program[] = "d88unpack";
-char dash_d[] = "-d";
 
 // --- Growing, adding and removing files in one repack. ---
 
@@ -447,16 +367,15 @@ void CheckNewTree(Tree expected, const Tree& again, const Edits& edits,
   if (again != expected) Fail("the second extraction is not the edited tree");
 }
 
-void Extract(std::string& image, bool no_folders) {
-  char* argv[] = {program, image.data(), dash_d, nullptr};
-  LimitFileSize(true);
-  d88::RunTool(no_folders ? 3 : 2, argv);
-  LimitFileSize(false);
+void Extract(const std::string& image, bool no_folders) {
+  std::vector<std::string> arguments = {image};
+  if (no_folders) arguments.push_back("-d");
+  d88fuzz::RunTool(arguments, false, true);
 }
 
 // Grows one file, adds one and removes one in a repack, then extracts the
 // edited image again beside the first tree.
-void EditAndExtractAgain(std::string& image, bool no_folders,
+void EditAndExtractAgain(const std::string& image, bool no_folders,
                          const std::uint8_t* data, std::size_t size) {
   const Tree before = ReadTree(work_path);
   const Edits edits = PickEdits(before, no_folders);
@@ -466,22 +385,16 @@ void EditAndExtractAgain(std::string& image, bool no_folders,
   const std::string added_bytes(1000, 'A');
   WriteWhole(work_path / edits.grown, grown_bytes);
   if (!edits.added.empty()) WriteWhole(work_path / edits.added, added_bytes);
-  std::string remove = "--remove=" +
-                       ExactPattern(edits.removed.empty()
-                                        ? std::string("NO-SUCH")
-                                        : BaseName(edits.removed));
-  char repack[] = "--repack";
-  char relocate[] = "--relocate";
-  char add[] = "--add";
-  std::vector<char*> argv = {program, image.data()};
-  if (no_folders) argv.push_back(dash_d);
-  argv.insert(argv.end(), {repack, relocate, remove.data()});
-  if (!edits.added.empty()) argv.push_back(add);
-  argv.push_back(nullptr);
-  CaptureOutput(true);
-  d88::RunTool(static_cast<int>(argv.size() - 1), argv.data());
-  CaptureOutput(false);
-  CheckStillInWorkFolder();
+  const std::string remove =
+      "--remove=" + ExactPattern(edits.removed.empty()
+                                     ? std::string("NO-SUCH")
+                                     : BaseName(edits.removed));
+  std::vector<std::string> arguments = {image};
+  if (no_folders) arguments.push_back("-d");
+  arguments.insert(arguments.end(), {"--repack", "--relocate", remove});
+  if (!edits.added.empty()) arguments.push_back("--add");
+  d88fuzz::RunTool(arguments, true);
+  d88fuzz::CheckStillInWorkFolder();
   CheckNothingEscaped();
   const Reported reported = ReadReport(edits);
   CheckOnlyAllowedBytesMoved(data, size, AllowedSpans(reported, true));
@@ -499,82 +412,52 @@ void EditAndExtractAgain(std::string& image, bool no_folders,
   fs::remove(before_path, error);
 }
 
-// Lists and extracts every disk, then repacks what was extracted: a repack
-// that finds nothing edited must leave the image byte for byte as it was.
-// Then the edits.
-void ExtractAndRepack(std::string& image, bool no_folders,
-                      const std::uint8_t* data, std::size_t size) {
-  char repack[] = "--repack";
-  const int argc = no_folders ? 3 : 2;
-  Extract(image, no_folders);
-  CheckStillInWorkFolder();
-  CheckNothingEscaped();
-  d88fuzz::CheckCreateRoundTrip(image_path, scratch, no_folders);
-  char* repack_argv[] = {program, image.data(), dash_d, nullptr, nullptr};
-  repack_argv[argc] = repack;
-  d88::RunTool(argc + 1, repack_argv);
-  CheckStillInWorkFolder();
-  CheckNothingEscaped();
-  CheckImageUnchanged(data, size);
-  EditAndExtractAgain(image, no_folders, data, size);
+// More round trips on the same input: each one starts from the image as
+// the fuzzer gave it and the tree its extraction wrote, and leaves the
+// working folder as it found it. --create makes a new image from an
+// extracted tree, which must extract to the same files.
+void MoreRoundTrips(const std::string& /*image*/, bool no_folders) {
+  d88fuzz::CheckCreateRoundTrip(image_path, d88fuzz::Paths().folder,
+                                no_folders);
 }
 
-// Reads every disk with --test, --info or --map, as JSON, which must be
-// valid.
-void ReadAsJson(std::string& image, const char* mode) {
-  std::string mode_option = mode;
-  char json_option[] = "--json";
-  char* argv[] = {program, image.data(), mode_option.data(), json_option,
-                  nullptr};
-  CaptureOutput(true);
-  d88::RunTool(4, argv);
-  CaptureOutput(false);
-  CheckJsonOutput();
-  CheckStillInWorkFolder();
+// Lists and extracts every disk, then repacks what was extracted: a repack
+// that finds nothing edited must leave the image byte for byte as it was.
+// Then the edits, then the other round trips.
+void ExtractAndRepack(const std::string& image, bool no_folders,
+                      const std::uint8_t* data, std::size_t size) {
+  Extract(image, no_folders);
+  d88fuzz::CheckStillInWorkFolder();
   CheckNothingEscaped();
+  std::vector<std::string> repack = {image};
+  if (no_folders) repack.push_back("-d");
+  repack.push_back("--repack");
+  d88fuzz::RunTool(repack, false);
+  d88fuzz::CheckStillInWorkFolder();
+  CheckNothingEscaped();
+  CheckImageUnchanged(data, size);
+  MoreRoundTrips(image, no_folders);
+  EditAndExtractAgain(image, no_folders, data, size);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-  // The listing is of no interest here; sanitizer reports go to stderr.
-  if (std::freopen("/dev/null", "w", stdout) == nullptr) Fail("no /dev/null");
-  std::string pattern =
-      (fs::temp_directory_path() / "d88unpack-fuzz-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) Fail("cannot make a scratch folder");
-  // Canonical, so that it compares equal to what getcwd reports later.
-  scratch = fs::canonical(fs::path(pattern));
-  start_path = fs::current_path();
-  image_path = scratch / "image.d88";
-  work_path = scratch / "work";
-  json_path = scratch / "output.json";
-  before_path = scratch / "before.d88";
-  again_path = scratch / "again";
-  std::atexit(RemoveScratch);
-  // A write past the limit then fails instead of ending the run. libFuzzer
-  // catches SIGXFSZ itself unless run with -handle_xfsz=0, so the signal is
-  // also set aside here.
-  if (std::signal(SIGXFSZ, SIG_IGN) == SIG_ERR) Fail("cannot ignore SIGXFSZ");
+  d88fuzz::Setup();
+  const d88fuzz::Scratch& paths = d88fuzz::Paths();
+  image_path = paths.image;
+  work_path = paths.work;
+  json_path = paths.output;
+  before_path = paths.folder / "before.d88";
+  again_path = paths.folder / "again";
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
-  WriteImage(data, size);
-  std::error_code error;
-  fs::create_directory(work_path, error);
-  if (error || chdir(work_path.c_str()) != 0) Fail("cannot enter work folder");
-
-  std::string image = image_path.string();
-  const std::size_t kind = size % 5;
-  static const char* const json_modes[] = {"--test", "--info", "--map"};
-  if (kind < 2) {
-    ExtractAndRepack(image, kind == 1, data, size);
-  } else {
-    ReadAsJson(image, json_modes[kind - 2]);
-  }
-  if (chdir(start_path.c_str()) != 0) Fail("cannot return to the start");
-  fs::remove_all(work_path, error);
-  if (error) Fail("cannot empty the work folder");
+  d88fuzz::WriteImage(data, size);
+  d88fuzz::EnterWorkFolder();
+  ExtractAndRepack(image_path.string(), size % 2 == 1, data, size);
+  d88fuzz::LeaveWorkFolder();
   return 0;
 }

@@ -1,0 +1,162 @@
+// libFuzzer target for the sector reader alone: every input is the bytes of
+// one image file. Every lookup, run and listing the reader gives must equal
+// the plain walk of ReferenceImage over the same bytes, field by field and
+// byte by byte; lookups are asked twice, so that kept outcomes and shared
+// chain segments answer as well as fresh walks. No tool runs and no host
+// file but the image is written.
+//
+// Four tracks of the disk are looked at: 0 and 1, and two named by the
+// input's last 10th and 9th bytes; the walks from all the others are
+// followed anyway when the index finds where walks end. The lookups of each
+// track: the ID of its first record, one sector a sound disk would hold
+// there, and two IDs taken from the input's last 8 bytes, which the fuzzer
+// learns to plant on the walks.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "d88_image.h"
+#include "fuzz_support.h"
+#include "reference_walk.h"
+
+namespace {
+
+using d88check::ReferenceImage;
+using d88fuzz::Fail;
+
+// One disk is looked at, named by the input's last 13th byte: the walks of
+// the others still cross the same records, and the index follows them all.
+int DiskToCheck(const std::uint8_t* data, std::size_t size, int disks) {
+  return size >= 13 && disks > 0 ? data[size - 13] % disks : 0;
+}
+
+d88::D88Image reader;
+
+void CheckSame(const d88::SectorInfo& got, const d88::SectorInfo& want,
+               int track, std::uint32_t id) {
+  const std::string where =
+      " (track " + std::to_string(track) + ", id " + std::to_string(id) + ")";
+  if (got.found != want.found) Fail("FindSector found differs" + where);
+  if (!want.found) return;
+  if (got.data_position != want.data_position ||
+      got.data_length != want.data_length ||
+      got.deleted_mark != want.deleted_mark || got.status != want.status) {
+    Fail("FindSector's record differs" + where);
+  }
+}
+
+std::uint32_t Unpack(const std::uint8_t* bytes) {
+  return ReferenceImage::PackId(bytes[0], bytes[1], bytes[2], bytes[3]);
+}
+
+// The IDs looked up on a track (see the top of the file).
+std::vector<std::uint32_t> LookupIds(const ReferenceImage& ref,
+                                     std::int64_t start, int track,
+                                     const std::uint8_t* data,
+                                     std::size_t size) {
+  std::vector<std::uint32_t> ids;
+  const std::vector<std::uint8_t> listed = ref.Ids(start, 1);
+  for (std::size_t at = 0; at + 4 <= listed.size(); at += 4) {
+    ids.push_back(Unpack(listed.data() + at));
+  }
+  ids.push_back(ReferenceImage::PackId(track / 2, track % 2, 1, 3));
+  if (size >= 8) {
+    ids.push_back(Unpack(data + size - 8));
+    ids.push_back(Unpack(data + size - 4));
+  }
+  return ids;
+}
+
+std::vector<int> TracksToCheck(const std::uint8_t* data, std::size_t size) {
+  std::vector<int> tracks = {0, 1};
+  for (std::size_t i = 10; i > 8 && size >= 10; --i) {
+    tracks.push_back(data[size - i] % 164);
+  }
+  return tracks;
+}
+
+void CheckLookups(const ReferenceImage& ref, std::int64_t disk_start, int track,
+                  const std::uint8_t* data, std::size_t size) {
+  const std::int64_t start = ref.TrackStart(disk_start, track);
+  if (reader.TrackRecorded(track) != (start >= 0)) Fail("TrackRecorded differs");
+  if (start < 0) return;
+  for (const std::uint32_t id : LookupIds(ref, start, track, data, size)) {
+    const d88::SectorInfo want = ref.Find(start, id);
+    for (int again = 0; again < 2; ++again) {
+      const d88::SectorInfo got = reader.FindSector(
+          track, static_cast<int>(id & 0xFF), static_cast<int>(id >> 8 & 0xFF),
+          static_cast<int>(id >> 16 & 0xFF), static_cast<int>(id >> 24));
+      CheckSame(got, want, track, id);
+    }
+  }
+}
+
+void CheckListing(const ReferenceImage& ref, std::int64_t disk_start,
+                  int track) {
+  constexpr std::int32_t kMax = 40;
+  std::uint8_t ids[kMax * 4];
+  const std::int32_t bytes = reader.ListSectorIds(track, ids, kMax * 4);
+  const std::vector<std::uint8_t> want =
+      ref.Ids(ref.TrackStart(disk_start, track), kMax);
+  if (static_cast<std::size_t>(bytes) != want.size() ||
+      (!want.empty() && std::memcmp(ids, want.data(), want.size()) != 0)) {
+    Fail("ListSectorIds differs");
+  }
+}
+
+// One run per disk, its start and length and the sector range taken from
+// the input's first bytes after the disk header's fields.
+void CheckRun(const ReferenceImage& ref, std::int64_t disk_start,
+              const std::uint8_t* data, std::size_t size) {
+  if (size < 0x2B0) return;
+  const std::uint8_t* pick = data + 0x2A0;
+  const int track = pick[0] % 164;
+  const int r = pick[1];
+  const int n = pick[2] % 4;
+  const int first = pick[3] % 8;
+  const int last = first + pick[4] % 16;
+  const std::int32_t total = (pick[5] | pick[6] << 8) % 20000;
+  reader.SetSectorRange(first, last);
+  static std::uint8_t got[20000];
+  const std::int32_t delivered =
+      reader.ReadSectors(track, track / 2, track % 2, r, n, got, total);
+  const std::vector<std::uint8_t> want =
+      ref.Run(disk_start, track, track / 2, track % 2, r, n, total, first, last);
+  if (static_cast<std::size_t>(delivered) != want.size() ||
+      (!want.empty() && std::memcmp(got, want.data(), want.size()) != 0)) {
+    Fail("ReadSectors differs");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+  d88fuzz::Setup();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
+  d88fuzz::WriteImage(data, size);
+  if (!reader.Open(d88fuzz::Paths().image.c_str())) Fail("cannot open the image");
+  const ReferenceImage ref(data, size);
+  const std::vector<std::int64_t> disks = ref.DiskStarts();
+  if (reader.DiskCount() != static_cast<int>(disks.size())) {
+    Fail("DiskCount differs");
+  }
+  if (!disks.empty()) {
+    const int disk = DiskToCheck(data, size, reader.DiskCount());
+    if (!reader.SelectDisk(disk)) Fail("SelectDisk failed on a whole header");
+    const std::int64_t start = disks[static_cast<std::size_t>(disk)];
+    if (reader.DiskStart() != start) Fail("DiskStart differs");
+    for (const int track : TracksToCheck(data, size)) {
+      CheckLookups(ref, start, track, data, size);
+      CheckListing(ref, start, track);
+    }
+    CheckRun(ref, start, data, size);
+  }
+  reader.Open(nullptr);
+  return 0;
+}

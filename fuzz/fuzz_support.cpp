@@ -1,0 +1,151 @@
+#include "fuzz_support.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+#include <vector>
+
+#include "cli/driver.h"
+#include "json_check.h"
+
+namespace d88fuzz {
+
+namespace {
+
+Scratch scratch;
+
+void RemoveScratch() {
+  std::error_code ignored;
+  fs::remove_all(scratch.folder, ignored);
+}
+
+// Standard output goes to the output file for a run, then back to
+// /dev/null.
+void CatchOutput(bool caught) {
+  std::fflush(stdout);
+  const char* path = caught ? scratch.output.c_str() : "/dev/null";
+  if (std::freopen(path, "w", stdout) == nullptr) Fail("cannot move stdout");
+}
+
+// Sets the soft limit on the size of a file this process writes; it never
+// goes above the hard limit, which an unprivileged process cannot raise.
+void LimitFileSize(bool tool_running) {
+  rlimit limit = {};
+  if (getrlimit(RLIMIT_FSIZE, &limit) != 0) Fail("cannot read RLIMIT_FSIZE");
+  const rlim_t wanted = tool_running ? kToolFileLimit : limit.rlim_max;
+  limit.rlim_cur = limit.rlim_max != RLIM_INFINITY && limit.rlim_max < wanted
+                       ? limit.rlim_max
+                       : wanted;
+  if (setrlimit(RLIMIT_FSIZE, &limit) != 0) Fail("cannot set RLIMIT_FSIZE");
+}
+
+}  // namespace
+
+const Scratch& Paths() { return scratch; }
+
+void Fail(const char* what) {
+  std::fprintf(stderr, "d88unpack fuzzer: %s\n", what);
+  std::abort();
+}
+
+void Setup() {
+  // The tool's output is of no interest unless caught; sanitizer reports go
+  // to standard error.
+  if (std::freopen("/dev/null", "w", stdout) == nullptr) Fail("no /dev/null");
+  std::string pattern =
+      (fs::temp_directory_path() / "d88unpack-fuzz-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) Fail("cannot make a scratch folder");
+  // Canonical, so that it compares equal to what getcwd reports later.
+  scratch.folder = fs::canonical(fs::path(pattern));
+  scratch.start = fs::current_path();
+  scratch.image = scratch.folder / "image.d88";
+  scratch.work = scratch.folder / "work";
+  scratch.output = scratch.folder / "output.txt";
+  std::atexit(RemoveScratch);
+  // A write past the file size limit then fails instead of ending the run.
+  // libFuzzer catches SIGXFSZ itself unless run with -handle_xfsz=0, so the
+  // signal is also set aside here.
+  if (std::signal(SIGXFSZ, SIG_IGN) == SIG_ERR) Fail("cannot ignore SIGXFSZ");
+}
+
+void WriteImage(const std::uint8_t* data, std::size_t size) {
+  std::FILE* file = std::fopen(scratch.image.c_str(), "wb");
+  if (file == nullptr) Fail("cannot create the image file");
+  const bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
+  if (std::fclose(file) != 0 || !written) Fail("cannot write the image file");
+}
+
+// libFuzzer reads corpus files and writes findings by paths relative to the
+// folder it started in, so every input ends back there.
+void EnterWorkFolder() {
+  std::error_code error;
+  fs::create_directory(scratch.work, error);
+  if (error || chdir(scratch.work.c_str()) != 0) Fail("cannot enter work folder");
+}
+
+void LeaveWorkFolder() {
+  if (chdir(scratch.start.c_str()) != 0) Fail("cannot return to the start");
+  std::error_code error;
+  fs::remove_all(scratch.work, error);
+  if (error) Fail("cannot empty the work folder");
+}
+
+void RunTool(const std::vector<std::string>& arguments, bool catch_output,
+             bool limit_files) {
+  std::vector<std::string> copies = {"d88unpack"};
+  copies.insert(copies.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& text : copies) argv.push_back(text.data());
+  argv.push_back(nullptr);
+  if (catch_output) CatchOutput(true);
+  if (limit_files) LimitFileSize(true);
+  d88::RunTool(static_cast<int>(argv.size() - 1), argv.data());
+  if (limit_files) LimitFileSize(false);
+  if (catch_output) CatchOutput(false);
+}
+
+void CheckStillInWorkFolder() {
+  std::error_code error;
+  const fs::path now = fs::current_path(error);
+  if (error || now != scratch.work) Fail("the tool did not return to its folder");
+}
+
+void CheckNothingEscaped(std::initializer_list<fs::path> allowed) {
+  std::error_code error;
+  for (const fs::directory_entry& item :
+       fs::directory_iterator(scratch.folder, error)) {
+    const fs::path& path = item.path();
+    bool known = path == scratch.image || path == scratch.work ||
+                 path == scratch.output;
+    for (const fs::path& other : allowed) known = known || path == other;
+    if (!known) Fail("the tool wrote outside its working folder: " + path.string());
+  }
+  if (error) Fail("cannot list the scratch folder");
+}
+
+std::string ReadOutput() {
+  std::FILE* file = std::fopen(scratch.output.c_str(), "rb");
+  if (file == nullptr) Fail("cannot read the tool's output");
+  std::string text;
+  char chunk[1 << 16];
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+    text.append(chunk, got);
+  }
+  std::fclose(file);
+  return text;
+}
+
+// An image that opens always gives a document; a cut-off one is a fault.
+void CheckJsonOutput() {
+  const std::string text = ReadOutput();
+  if (!d88check::IsValidJson(text.data(), text.size())) {
+    Fail("the output is not valid JSON");
+  }
+}
+
+}  // namespace d88fuzz
