@@ -33,21 +33,21 @@ using Args = std::vector<std::string>;
 constexpr int kSectorsPerTrack = 5;
 constexpr int kFirstDataTrack = 2;
 
-struct SpecEntry {
+struct PlannedEntry {
   std::string name;
   int start;  // data sector index: (track - 2) * 5 + (sector - 1)
   int count;
 };
 
-struct SpecDisk {
+struct PlannedDisk {
   std::string name;
   int tracks;
   std::uint8_t protect;
-  std::vector<SpecEntry> entries;
+  std::vector<PlannedEntry> entries;
   std::vector<int> missing;  // data sector indexes not in the image
 };
 
-using Spec = std::vector<SpecDisk>;
+using ImagePlan = std::vector<PlannedDisk>;
 
 // mt19937 gives the same numbers on every host; the standard
 // distributions need not, so the tests draw with a plain remainder.
@@ -78,8 +78,8 @@ std::string RandomName(Draw& draw) {
   return name;
 }
 
-bool HasName(const SpecDisk& disk, const std::string& name) {
-  for (const SpecEntry& entry : disk.entries) {
+bool HasName(const PlannedDisk& disk, const std::string& name) {
+  for (const PlannedEntry& entry : disk.entries) {
     if (entry.name == name) return true;
   }
   return false;
@@ -88,8 +88,8 @@ bool HasName(const SpecDisk& disk, const std::string& name) {
 // Entries of one to three sectors with gaps between them; the last track
 // stays free, so that a new file of up to five sectors always fits. Some
 // names recur on another disk, for -d; some runs miss a sector.
-SpecDisk RandomDisk(Draw& draw, int number, const Spec& earlier) {
-  SpecDisk disk = {"DISK" + std::to_string(number), 4 + draw.Below(4),
+PlannedDisk RandomDisk(Draw& draw, int number, const ImagePlan& earlier) {
+  PlannedDisk disk = {"DISK" + std::to_string(number), 4 + draw.Below(4),
                    static_cast<std::uint8_t>(draw.OneIn(3) ? 0x10 : 0), {},
                    {}};
   const int usable = (disk.tracks - kFirstDataTrack - 1) * kSectorsPerTrack;
@@ -108,33 +108,33 @@ SpecDisk RandomDisk(Draw& draw, int number, const Spec& earlier) {
   return disk;
 }
 
-Spec RandomSpec(Draw& draw) {
-  Spec spec;
+ImagePlan RandomPlan(Draw& draw) {
+  ImagePlan plan;
   const int disks = 1 + draw.Below(3);
-  for (int d = 0; d < disks; ++d) spec.push_back(RandomDisk(draw, d, spec));
-  return spec;
+  for (int d = 0; d < disks; ++d) plan.push_back(RandomDisk(draw, d, plan));
+  return plan;
 }
 
-FileSystemDisk BuildDisk(const SpecDisk& spec) {
-  FileSystemDisk disk(spec.name, spec.tracks);
-  disk.SetHeader(0, spec.protect);
-  for (const SpecEntry& e : spec.entries) {
+FileSystemDisk BuildDisk(const PlannedDisk& plan) {
+  FileSystemDisk disk(plan.name, plan.tracks);
+  disk.SetHeader(0, plan.protect);
+  for (const PlannedEntry& e : plan.entries) {
     const int last = e.start + e.count - 1;
     disk.AddEntry(e.name, TrackOf(e.start), SectorOf(e.start), TrackOf(last),
                   SectorOf(last));
   }
-  for (int index : spec.missing) {
+  for (int index : plan.missing) {
     disk.RemoveSector(TrackOf(index), SectorOf(index));
   }
   return disk;
 }
 
-Bytes BuildImage(const Spec& spec, int changed_disk = -1,
+Bytes BuildImage(const ImagePlan& plan, int changed_disk = -1,
                  const FileSystemDisk* changed = nullptr) {
   std::vector<Bytes> parts;
-  for (std::size_t d = 0; d < spec.size(); ++d) {
+  for (std::size_t d = 0; d < plan.size(); ++d) {
     parts.push_back(static_cast<int>(d) == changed_disk ? changed->Build()
-                                                        : BuildDisk(spec[d]).Build());
+                                                        : BuildDisk(plan[d]).Build());
   }
   return d88test::Concat(parts);
 }
@@ -150,9 +150,9 @@ struct Choice {
 // No --disk, the target disk alone or the target and the disks after it;
 // adding with -d takes exactly one disk. A --only pattern names an entry
 // of the target disk, so that it matches.
-Choice RandomChoice(Draw& draw, const Spec& spec, bool adding) {
+Choice RandomChoice(Draw& draw, const ImagePlan& plan, bool adding) {
   Choice choice = {};
-  const int disks = static_cast<int>(spec.size());
+  const int disks = static_cast<int>(plan.size());
   choice.target_disk = draw.Below(disks);
   const bool flat = draw.OneIn(2);
   const int pick = adding && flat ? 1 : draw.Below(3);
@@ -164,9 +164,9 @@ Choice RandomChoice(Draw& draw, const Spec& spec, bool adding) {
   }
   if (flat) choice.options.push_back("-d");
   if (draw.OneIn(2)) choice.options.push_back("--unicode-names");
-  const SpecDisk& target = spec[static_cast<std::size_t>(choice.target_disk)];
+  const PlannedDisk& target = plan[static_cast<std::size_t>(choice.target_disk)];
   if (!target.entries.empty() && draw.OneIn(2)) {
-    const SpecEntry& entry =
+    const PlannedEntry& entry =
         target.entries[static_cast<std::size_t>(
             draw.Below(static_cast<int>(target.entries.size())))];
     choice.options.push_back("--only=" + entry.name);
@@ -199,10 +199,10 @@ TEST(RepackPropertyTest, RepackWithoutEditsLeavesTheImageAsItWas) {
   for (unsigned seed : kSeeds) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     Draw draw(seed);
-    const Spec spec = RandomSpec(draw);
-    const Choice choice = RandomChoice(draw, spec, false);
+    const ImagePlan plan = RandomPlan(draw);
+    const Choice choice = RandomChoice(draw, plan, false);
     const ToolRunner runner;
-    const Bytes original = BuildImage(spec);
+    const Bytes original = BuildImage(plan);
     const std::string image = runner.WriteImage(original);
     const ToolRun extraction = runner.Run(Joined(image, choice.options, {}));
     ASSERT_TRUE(extraction.status == 0 || extraction.status == 2)
@@ -221,11 +221,11 @@ TEST(RepackPropertyTest, RepackWithoutEditsLeavesTheImageAsItWas) {
 }
 
 // A name no entry of any disk has.
-std::string NewName(Draw& draw, const Spec& spec) {
+std::string NewName(Draw& draw, const ImagePlan& plan) {
   for (;;) {
     const std::string name = RandomName(draw);
     bool taken = false;
-    for (const SpecDisk& disk : spec) taken = taken || HasName(disk, name);
+    for (const PlannedDisk& disk : plan) taken = taken || HasName(disk, name);
     if (!taken) return name;
   }
 }
@@ -271,11 +271,11 @@ int IndexOf(int track, int sector) {
 
 // Whether the run from first to last lies in the disk's data sectors, all
 // of them in the image and none claimed by an entry.
-bool RunIsFree(const SpecDisk& disk, int first, int last) {
+bool RunIsFree(const PlannedDisk& disk, int first, int last) {
   const int data_sectors = (disk.tracks - kFirstDataTrack) * kSectorsPerTrack;
   if (first < 0 || last >= data_sectors || last < first) return false;
   std::set<int> used(disk.missing.begin(), disk.missing.end());
-  for (const SpecEntry& e : disk.entries) {
+  for (const PlannedEntry& e : disk.entries) {
     for (int k = 0; k < e.count; ++k) used.insert(e.start + k);
   }
   for (int index = first; index <= last; ++index) {
@@ -288,13 +288,13 @@ TEST(RepackPropertyTest, AddingOneFileChangesOnlyItsEntryAndSectors) {
   for (unsigned seed : kSeeds) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     Draw draw(seed);
-    const Spec spec = RandomSpec(draw);
-    Choice choice = RandomChoice(draw, spec, true);
+    const ImagePlan plan = RandomPlan(draw);
+    Choice choice = RandomChoice(draw, plan, true);
     const ToolRunner runner;
-    const Bytes original = BuildImage(spec);
+    const Bytes original = BuildImage(plan);
     const std::string image = runner.WriteImage(original);
     ASSERT_LE(runner.Run(Joined(image, choice.options, {})).status, 2);
-    const std::string name = NewName(draw, spec);
+    const std::string name = NewName(draw, plan);
     if (choice.only) choice.options.push_back("--only=" + name);
     const std::size_t size = static_cast<std::size_t>(draw.Below(5000));
     const Bytes data = d88test::HostFileBytes(size, static_cast<std::uint8_t>(seed));
@@ -312,7 +312,7 @@ TEST(RepackPropertyTest, AddingOneFileChangesOnlyItsEntryAndSectors) {
     const int first = IndexOf(added.start_track, added.start_sector);
     const int last = IndexOf(added.end_track, added.end_sector);
     EXPECT_EQ(last - first + 1, sectors);
-    const SpecDisk& target = spec[static_cast<std::size_t>(choice.target_disk)];
+    const PlannedDisk& target = plan[static_cast<std::size_t>(choice.target_disk)];
     EXPECT_TRUE(RunIsFree(target, first, last));
     FileSystemDisk expected = BuildDisk(target);
     Bytes padded = data;
@@ -322,7 +322,7 @@ TEST(RepackPropertyTest, AddingOneFileChangesOnlyItsEntryAndSectors) {
         .OverwriteRun(added.start_track, added.start_sector, padded);
     EXPECT_EQ(d88test::ImageDifference(
                   d88test::ReadFileText(image),
-                  AsText(BuildImage(spec, choice.target_disk, &expected))),
+                  AsText(BuildImage(plan, choice.target_disk, &expected))),
               "");
   }
 }
