@@ -3,7 +3,9 @@
 // the plain walk of ReferenceImage over the same bytes, field by field and
 // byte by byte; lookups are asked twice, so that kept outcomes and shared
 // chain segments answer as well as fresh walks. No tool runs and no host
-// file but the image is written.
+// file is written: the image is a file in memory (see MemoryFile), opened
+// by its path like any other. The reader is not closed after an input:
+// opening the next one must forget everything, or its answers differ.
 //
 // Four tracks of the disk are looked at: 0 and 1, and two named by the
 // input's last 10th and 9th bytes; the walks from all the others are
@@ -34,16 +36,25 @@ int DiskToCheck(const std::uint8_t* data, std::size_t size, int disks) {
 
 d88::D88Image reader;
 
+d88fuzz::MemoryFile& Image() {
+  static d88fuzz::MemoryFile file("d88unpack-fuzz-image");
+  return file;
+}
+
+// The message names where, built only when a check fails.
+[[noreturn]] void FailAt(const char* what, int track, std::uint32_t id) {
+  Fail(what + (" (track " + std::to_string(track) + ", id " +
+               std::to_string(id) + ")"));
+}
+
 void CheckSame(const d88::SectorInfo& got, const d88::SectorInfo& want,
                int track, std::uint32_t id) {
-  const std::string where =
-      " (track " + std::to_string(track) + ", id " + std::to_string(id) + ")";
-  if (got.found != want.found) Fail("FindSector found differs" + where);
+  if (got.found != want.found) FailAt("FindSector found differs", track, id);
   if (!want.found) return;
   if (got.data_position != want.data_position ||
       got.data_length != want.data_length ||
       got.deleted_mark != want.deleted_mark || got.status != want.status) {
-    Fail("FindSector's record differs" + where);
+    FailAt("FindSector's record differs", track, id);
   }
 }
 
@@ -51,28 +62,34 @@ std::uint32_t Unpack(const std::uint8_t* bytes) {
   return ReferenceImage::PackId(bytes[0], bytes[1], bytes[2], bytes[3]);
 }
 
+// At most four of each, kept in place: an input costs no allocation for
+// them.
+struct List {
+  std::uint32_t items[4];
+  int count;
+  void Add(std::uint32_t item) { items[count++] = item; }
+  const std::uint32_t* begin() const { return items; }
+  const std::uint32_t* end() const { return items + count; }
+};
+
 // The IDs looked up on a track (see the top of the file).
-std::vector<std::uint32_t> LookupIds(const ReferenceImage& ref,
-                                     std::int64_t start, int track,
-                                     const std::uint8_t* data,
-                                     std::size_t size) {
-  std::vector<std::uint32_t> ids;
+List LookupIds(const ReferenceImage& ref, std::int64_t start, int track,
+               const std::uint8_t* data, std::size_t size) {
+  List ids = {};
   const std::vector<std::uint8_t> listed = ref.Ids(start, 1);
-  for (std::size_t at = 0; at + 4 <= listed.size(); at += 4) {
-    ids.push_back(Unpack(listed.data() + at));
-  }
-  ids.push_back(ReferenceImage::PackId(track / 2, track % 2, 1, 3));
+  if (listed.size() >= 4) ids.Add(Unpack(listed.data()));
+  ids.Add(ReferenceImage::PackId(track / 2, track % 2, 1, 3));
   if (size >= 8) {
-    ids.push_back(Unpack(data + size - 8));
-    ids.push_back(Unpack(data + size - 4));
+    ids.Add(Unpack(data + size - 8));
+    ids.Add(Unpack(data + size - 4));
   }
   return ids;
 }
 
-std::vector<int> TracksToCheck(const std::uint8_t* data, std::size_t size) {
-  std::vector<int> tracks = {0, 1};
+List TracksToCheck(const std::uint8_t* data, std::size_t size) {
+  List tracks = {{0, 1}, 2};
   for (std::size_t i = 10; i > 8 && size >= 10; --i) {
-    tracks.push_back(data[size - i] % 164);
+    tracks.Add(data[size - i] % 164u);
   }
   return tracks;
 }
@@ -132,15 +149,10 @@ void CheckRun(const ReferenceImage& ref, std::int64_t disk_start,
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-  d88fuzz::Setup();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
-  d88fuzz::WriteImage(data, size);
-  if (!reader.Open(d88fuzz::Paths().image.c_str())) Fail("cannot open the image");
+  Image().Put(data, size);
+  if (!reader.Open(Image().Path())) Fail("cannot open the image");
   const ReferenceImage ref(data, size);
   const std::vector<std::int64_t> disks = ref.DiskStarts();
   if (reader.DiskCount() != static_cast<int>(disks.size())) {
@@ -151,12 +163,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     if (!reader.SelectDisk(disk)) Fail("SelectDisk failed on a whole header");
     const std::int64_t start = disks[static_cast<std::size_t>(disk)];
     if (reader.DiskStart() != start) Fail("DiskStart differs");
-    for (const int track : TracksToCheck(data, size)) {
+    for (const std::uint32_t each : TracksToCheck(data, size)) {
+      const auto track = static_cast<int>(each);
       CheckLookups(ref, start, track, data, size);
       CheckListing(ref, start, track);
     }
     CheckRun(ref, start, data, size);
   }
-  reader.Open(nullptr);
   return 0;
 }

@@ -1,6 +1,9 @@
 #include "fuzz_support.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -95,18 +98,93 @@ void LeaveWorkFolder() {
   if (error) Fail("cannot empty the work folder");
 }
 
-void RunTool(const std::vector<std::string>& arguments, bool catch_output,
-             bool limit_files) {
+namespace {
+
+void RunWithArguments(const std::vector<std::string>& arguments) {
   std::vector<std::string> copies = {"d88unpack"};
   copies.insert(copies.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (std::string& text : copies) argv.push_back(text.data());
   argv.push_back(nullptr);
+  d88::RunTool(static_cast<int>(argv.size() - 1), argv.data());
+}
+
+// Standard output's handle is pointed at the output in memory for a run,
+// then back at /dev/null; the stream itself stays as it is.
+void PointStdout(int handle) {
+  std::fflush(stdout);
+  if (dup2(handle, fileno(stdout)) < 0) Fail("cannot move stdout");
+}
+
+int NullHandle() {
+  static const int handle = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (handle < 0) Fail("no /dev/null");
+  return handle;
+}
+
+}  // namespace
+
+void RunTool(const std::vector<std::string>& arguments, bool catch_output,
+             bool limit_files) {
   if (catch_output) CatchOutput(true);
   if (limit_files) LimitFileSize(true);
-  d88::RunTool(static_cast<int>(argv.size() - 1), argv.data());
+  RunWithArguments(arguments);
   if (limit_files) LimitFileSize(false);
   if (catch_output) CatchOutput(false);
+}
+
+const std::string& RunToolIntoMemory(const std::vector<std::string>& arguments) {
+  static MemoryFile output("d88unpack-fuzz-output");
+  // Whole outputs in one write where they fit, not in pieces of a page.
+  static char buffer[1 << 20];
+  static const bool buffered =
+      std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer) == 0;
+  if (!buffered) Fail("cannot buffer stdout");
+  output.Put(nullptr, 0);
+  PointStdout(output.Handle());
+  RunWithArguments(arguments);
+  PointStdout(NullHandle());
+  return output.Read();
+}
+
+MemoryFile::MemoryFile(const char* name)
+    : handle_(memfd_create(name, MFD_CLOEXEC)) {
+  if (handle_ < 0) Fail("cannot make a file in memory");
+  path_ = "/proc/self/fd/" + std::to_string(handle_);
+}
+
+// Written over in place and cut to size: emptying it first would give its
+// memory back to the host only to ask for it again.
+void MemoryFile::Put(const std::uint8_t* data, std::size_t size) {
+  if (size > 0 && pwrite(handle_, data, size, 0) != static_cast<ssize_t>(size)) {
+    Fail("cannot fill a file in memory");
+  }
+  if (ftruncate(handle_, static_cast<off_t>(size)) != 0 ||
+      lseek(handle_, 0, SEEK_SET) != 0) {
+    Fail("cannot cut a file in memory");
+  }
+}
+
+const std::string& MemoryFile::Read() {
+  struct stat status;
+  if (fstat(handle_, &status) != 0) Fail("cannot size a file in memory");
+  text_.resize(static_cast<std::size_t>(status.st_size));
+  if (!text_.empty() &&
+      pread(handle_, text_.data(), text_.size(), 0) !=
+          static_cast<ssize_t>(text_.size())) {
+    Fail("cannot read a file in memory");
+  }
+  return text_;
+}
+
+void EnterEmptyWorkFolder() {
+  if (chdir(scratch.work.c_str()) != 0) {
+    EnterWorkFolder();
+  }
+}
+
+void ReturnToStart() {
+  if (chdir(scratch.start.c_str()) != 0) Fail("cannot return to the start");
 }
 
 void CheckStillInWorkFolder() {
@@ -141,8 +219,9 @@ std::string ReadOutput() {
 }
 
 // An image that opens always gives a document; a cut-off one is a fault.
-void CheckJsonOutput() {
-  const std::string text = ReadOutput();
+void CheckJsonOutput() { CheckJson(ReadOutput()); }
+
+void CheckJson(const std::string& text) {
   if (!d88check::IsValidJson(text.data(), text.size())) {
     Fail("the output is not valid JSON");
   }

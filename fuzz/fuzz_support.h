@@ -1,6 +1,6 @@
 // What the fuzz targets share: a scratch folder for the image file and the
-// tool's working folder, running the tool with its output caught, and the
-// checks every run must pass. A failed check aborts, which libFuzzer
+// tool's working folder, files kept in memory, running the tool with its
+// output caught, and the checks every run must pass. A failed check aborts, which libFuzzer
 // reports as a finding with the input that caused it.
 #pragma once
 
@@ -27,7 +27,7 @@ struct Scratch {
 const Scratch& Paths();
 
 [[noreturn]] void Fail(const char* what);
-inline void Fail(const std::string& what) { Fail(what.c_str()); }
+[[noreturn]] inline void Fail(const std::string& what) { Fail(what.c_str()); }
 
 // Makes the scratch folder in the system's temporary folder (removed at
 // exit), sends standard output to /dev/null and ignores SIGXFSZ.
@@ -47,6 +47,39 @@ constexpr std::uintmax_t kToolFileLimit = 16 * 1024;
 void RunTool(const std::vector<std::string>& arguments, bool catch_output,
              bool limit_files = false);
 
+// A file that lives in memory only (a Linux memfd), for the targets that
+// write no host file: the reader and the tool open it by a path under
+// /proc/self/fd like any regular file, so they go through the same open and
+// reads as for a file on a disk, but each input costs no file system entry.
+class MemoryFile {
+ public:
+  // Fails when the host cannot make one.
+  explicit MemoryFile(const char* name);
+  MemoryFile(const MemoryFile&) = delete;
+  MemoryFile& operator=(const MemoryFile&) = delete;
+
+  const char* Path() const { return path_.c_str(); }
+  int Handle() const { return handle_; }
+  // Replaces what the file holds; the file's position goes back to 0.
+  void Put(const std::uint8_t* data, std::size_t size);
+  // What the file holds now, whole; valid until the next Read.
+  const std::string& Read();
+
+ private:
+  int handle_;
+  std::string path_;
+  std::string text_;
+};
+
+// Enters the working folder without making or emptying it: for runs that
+// must write nothing there, which the checks below make sure of.
+void EnterEmptyWorkFolder();
+void ReturnToStart();
+
+// Runs the tool as RunTool does, its standard output caught in memory;
+// returns the output, valid until the next run.
+const std::string& RunToolIntoMemory(const std::vector<std::string>& arguments);
+
 // The checks.
 void CheckStillInWorkFolder();
 // Nothing but the image, the working folder and the given paths may sit in
@@ -54,6 +87,7 @@ void CheckStillInWorkFolder();
 void CheckNothingEscaped(std::initializer_list<fs::path> allowed = {});
 // The caught output is one valid JSON text.
 void CheckJsonOutput();
+void CheckJson(const std::string& text);
 // The caught output, whole.
 std::string ReadOutput();
 

@@ -2,10 +2,10 @@
 // nothing: every input is the bytes of one image file, and the tool reads
 // it in one of eight ways, picked by the input's length modulo 8: --list,
 // --list --json, --info, --info --json, --test, --test --json, --map with
-// --map-svg, --map --json. The output is caught in a file in the scratch
-// folder (a RAM file system when TMPDIR says so); JSON must be valid, the
-// SVG picture whole, and nothing may appear in the working folder or beside
-// it.
+// --map-svg, --map --json. The image, the output and the SVG picture are
+// files in memory (see MemoryFile), so an input costs no file system
+// entry; JSON must be valid, the SVG picture whole, and nothing may appear
+// in the working folder or beside it.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -31,19 +31,22 @@ const Way kWays[] = {
     {{"--map", "--map-svg"}, false, true}, {{"--map", "--json"}, true, false},
 };
 
-std::string SvgPath() { return (Paths().folder / "map.svg").string(); }
+d88fuzz::MemoryFile& Image() {
+  static d88fuzz::MemoryFile file("d88unpack-fuzz-image");
+  return file;
+}
 
-// A picture is written whole or not at all.
+d88fuzz::MemoryFile& Svg() {
+  static d88fuzz::MemoryFile file("d88unpack-fuzz-map.svg");
+  return file;
+}
+
+// A picture is written whole or not at all. The tool opens the file anew
+// for writing, which empties it first.
 void CheckSvg() {
-  std::FILE* file = std::fopen(SvgPath().c_str(), "rb");
-  if (file == nullptr) return;
-  std::string text;
-  char chunk[1 << 16];
-  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
-    text.append(chunk, got);
-  }
-  std::fclose(file);
-  std::remove(SvgPath().c_str());
+  const std::string& text = Svg().Read();
+  if (text.empty()) return;
+  Svg().Put(nullptr, 0);
   const std::string end = "</svg>\n";
   if (text.rfind("<svg", 0) != 0 && text.rfind("<?xml", 0) != 0) {
     Fail("the SVG picture does not start as one");
@@ -68,20 +71,22 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   return 0;
 }
 
+// The working folder is made once and stays: no input may leave anything
+// in it.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
-  d88fuzz::WriteImage(data, size);
-  d88fuzz::EnterWorkFolder();
+  Image().Put(data, size);
+  d88fuzz::EnterEmptyWorkFolder();
   const Way& way = kWays[size % 8];
   std::vector<std::string> arguments = way.options;
-  if (way.svg) arguments.push_back(SvgPath());
-  arguments.push_back(Paths().image.string());
-  d88fuzz::RunTool(arguments, true);
+  if (way.svg) arguments.push_back(Svg().Path());
+  arguments.push_back(Image().Path());
+  const std::string& output = d88fuzz::RunToolIntoMemory(arguments);
   d88fuzz::CheckStillInWorkFolder();
-  d88fuzz::CheckNothingEscaped({SvgPath()});
+  d88fuzz::CheckNothingEscaped();
   CheckWorkFolderEmpty();
-  if (way.json) d88fuzz::CheckJsonOutput();
+  if (way.json) d88fuzz::CheckJson(output);
   if (way.svg) CheckSvg();
-  d88fuzz::LeaveWorkFolder();
+  d88fuzz::ReturnToStart();
   return 0;
 }

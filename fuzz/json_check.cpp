@@ -21,12 +21,13 @@ class Checker {
  private:
   int Peek() const { return at_ < length_ ? text_[at_] : -1; }
   bool Take(int c) {
-    if (Peek() != c) return false;
+    if (at_ == length_ || text_[at_] != c) return false;
     ++at_;
     return true;
   }
   void SkipSpace() {
-    while (Peek() == ' ' || Peek() == '\t' || Peek() == '\n' || Peek() == '\r') {
+    for (int c = Peek(); c == ' ' || c == '\t' || c == '\n' || c == '\r';
+         c = Peek()) {
       ++at_;
     }
   }
@@ -70,10 +71,11 @@ class Checker {
     }
   }
 
+  static bool IsDigit(int c) { return c >= '0' && c <= '9'; }
   bool Digits() {
-    if (Peek() < '0' || Peek() > '9') return false;
-    while (Peek() >= '0' && Peek() <= '9') ++at_;
-    return true;
+    const std::size_t first = at_;
+    while (at_ < length_ && IsDigit(text_[at_])) ++at_;
+    return at_ > first;
   }
 
   bool Number() {
@@ -136,8 +138,11 @@ class Checker {
   bool String() {
     if (!Take('"')) return false;
     for (;;) {
-      const int c = Peek();
-      if (c < 0x20) return false;  // the end of the text, or a raw control
+      // Most of a document is plain text inside strings, read here byte by
+      // byte without a call per byte.
+      if (at_ == length_) return false;
+      const int c = text_[at_];
+      if (c < 0x20) return false;  // a raw control
       if (c == '"') {
         ++at_;
         return true;
