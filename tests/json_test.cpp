@@ -51,6 +51,7 @@ TEST(JsonTest, CheckerTellsValidFromInvalid) {
   const char* invalid[] = {
       "", "{", "{,}", "[1,]", "{\"a\" 1}", "{\"a\": 1,}", "01", "1.", "-",
       "\"\x01\"", "\"\\x\"", "\"\\u12g4\"", "\"\x83\"", "[] []", "tru", "'a'",
+      "[\"ab", "1e", "[12",
   };
   for (const char* text : valid) {
     EXPECT_TRUE(d88check::IsValidJson(text, std::strlen(text))) << text;
