@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
+#include <ostream>
 #include <random>
 #include <string>
 #include <tuple>
@@ -218,6 +220,24 @@ class ImageMaker {
   bool aimed_ = false;
 };
 
+// A shape prints as what it is, not as its bytes, whose pointer would give
+// the test a new name on every run.
+void PrintTo(const Shape& shape, std::ostream* out) { *out << shape.what; }
+
+// What a shape is, as a test name: its words run together, each capitalised.
+std::string TestName(const Shape& shape) {
+  std::string name;
+  bool word_start = true;
+  for (const char* c = shape.what; *c != '\0'; ++c) {
+    const unsigned char byte = static_cast<unsigned char>(*c);
+    if (std::isalnum(byte) != 0) {
+      name += word_start ? static_cast<char>(std::toupper(byte)) : *c;
+    }
+    word_start = std::isalnum(byte) == 0;
+  }
+  return name;
+}
+
 class WalkDifferentialTest : public ::testing::TestWithParam<Shape> {
  protected:
   d88test::ScratchDir scratch;
@@ -290,7 +310,7 @@ INSTANTIATE_TEST_SUITE_P(
         Shape{"four disks whose walks meet", 500000, 200, 100, 100, 10, false, true, 40, 100, false, 4},
         Shape{"stretches of one count across eight disks", 600000, 100, 0, 0, 5, true, false, 40, 50, false, 8}),
     [](const ::testing::TestParamInfo<Shape>& param) {
-      return std::to_string(param.index);
+      return TestName(param.param);
     });
 
 }  // namespace
