@@ -1,7 +1,7 @@
 // Writes crafted images that make track walks as long as they can be:
 //   make_crafted_data FOLDER MIB...
 //
-// For every size MIB (in MiB) it writes seven images of that size:
+// For every size MIB (in MiB) it writes eight images of that size:
 //
 //   chain-MIB.d88     64 disks back to back. Every disk's 164 tracks start
 //                     at 164 different records of its own area, and no
@@ -53,6 +53,11 @@
 //                     stretch in every 64 KiB block of the file (12,288 of
 //                     them in 16 MiB, more than 4,096). Every chain ends at
 //                     the sectors at the end of the file.
+//   sectors-MIB.d88   the same as chain-MIB, but the region's records name
+//                     every sector number (0..255) of every track, with the
+//                     size code looked up: each of the 10,496 walks meets
+//                     256 sectors of its own track, far more answers than
+//                     the pass over long walks has room for at once.
 //
 // The files are built with the tests' image builder; tracks are laid out in
 // track order, so track t+1's records follow track t's.
@@ -80,7 +85,7 @@ constexpr std::uint16_t kNeverEnds = 0xFFFF;  // ends a walk at index 65534
 constexpr std::uint8_t kFoundSector = 9;
 constexpr std::uint8_t kMissingSector = 7;
 
-enum class Shape { kChain, kDistinct, kWindow, kCounts, kFront, kPool, kChains };
+enum class Shape { kChain, kDistinct, kWindow, kCounts, kFront, kPool, kChains, kSectors };
 
 SectorRecord Record(int c, int h, int r, std::uint16_t count, Bytes data) {
   SectorRecord record;
@@ -172,6 +177,15 @@ std::uint32_t EveryByteId(std::size_t k) {
   return c | h << 8 | r << 16 | n << 24;
 }
 
+// Record k names sector k / 164 (mod 256) of track k mod 164: every 41,984
+// records hold every sector number of every track.
+std::uint32_t EveryTrackSectorId(std::size_t k) {
+  const std::size_t track = k % kTracks;
+  return static_cast<std::uint32_t>(track / 2) |
+         static_cast<std::uint32_t>(track % 2) << 8 |
+         static_cast<std::uint32_t>(k / kTracks & 0xFF) << 16 | 3u << 24;
+}
+
 // 16-byte records, data length 0, up to the sectors stored at the end.
 Bytes Region(std::size_t bytes, Shape shape) {
   Bytes region(bytes / 16 * 16, 0);
@@ -179,7 +193,8 @@ Bytes Region(std::size_t bytes, Shape shape) {
     // IDs with C >= 0xC0 never match a lookup of the tool, nor any ID whose
     // size code is 0xC0.
     const bool distinct = shape == Shape::kDistinct || shape == Shape::kFront;
-    const auto id = shape == Shape::kPool ? EveryByteId(k)
+    const auto id = shape == Shape::kPool      ? EveryByteId(k)
+                    : shape == Shape::kSectors ? EveryTrackSectorId(k)
                     : distinct ? static_cast<std::uint32_t>(0xC0000000u + k)
                                : 0xC1C1C1C1u;
     PutRecord(region, at, id, RegionCount(k, shape));
@@ -391,7 +406,8 @@ int main(int argc, char** argv) {
                 {"counts", Shape::kCounts},
                 {"front", Shape::kFront},
                 {"pool", Shape::kPool},
-                {"chains", Shape::kChains}};
+                {"chains", Shape::kChains},
+                {"sectors", Shape::kSectors}};
   for (int i = 2; i < argc; ++i) {
     const std::size_t mib = std::strtoul(argv[i], nullptr, 10);
     for (const auto& shape : shapes) {
