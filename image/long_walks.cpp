@@ -11,8 +11,9 @@ namespace {
 constexpr int kSectorShift = 24;
 constexpr std::uint32_t kBeforeMask = (1u << kSectorShift) - 1;
 static_assert(LongWalks::kMaxAnswers < kBeforeMask, "answers link in 24 bits");
-// A distance that does not fit the table's 32 bits.
-constexpr std::int64_t kFarthest = 0xFFFFFFFFLL;
+// Answers keep positions in 32 bits.
+constexpr std::int64_t kLargestFile = 0xFFFFFFFFLL;
+constexpr std::int64_t kNoEnd = INT64_MAX;
 
 bool OwnerBefore(const LongWalks::TrackStart& a,
                  const LongWalks::TrackStart& b) {
@@ -27,6 +28,7 @@ void LongWalks::Clear() {
   swept_ = false;
   passes_ = 0;
   owner_count_ = 0;
+  cohort_count_ = 0;
   walk_count_ = 0;
   answers_kept_ = 0;
 }
@@ -36,10 +38,12 @@ void LongWalks::Clear() {
 // chosen by the answers each disk had when the room ran out.
 void LongWalks::Sweep(ImageFile& file, const TrackStart* tracks, int count,
                       int first_disk, int n) {
-  swept_ = false;
+  swept_ = true;
   size_code_ = n;
   first_disk_ = first_disk;
-  end_disk_ = kMaxDisks;
+  // A file too large for the answers' positions keeps none: its lookups
+  // walk.
+  end_disk_ = file.Size() > kLargestFile ? first_disk : kMaxDisks;
   for (;;) {
     ++passes_;
     ForgetAnswers();
@@ -50,7 +54,6 @@ void LongWalks::Sweep(ImageFile& file, const TrackStart* tracks, int count,
     // the room; were it not so, no answer is kept and lookups walk.
     end_disk_ = end < end_disk_ ? end : first_disk_;
   }
-  swept_ = true;
 }
 
 // The fewest disks (at least one) whose answers so far take no more than
@@ -84,7 +87,7 @@ void LongWalks::TakeOwners(const TrackStart* tracks, int count) {
   owner_count_ = 0;
   walk_count_ = 0;
   std::fill(walk_buckets_, walk_buckets_ + kBuckets, kNone);
-  std::fill(owner_buckets_, owner_buckets_ + kBuckets, kNone);
+  std::fill(cohort_buckets_, cohort_buckets_ + kBuckets, kNone);
   for (int i = 0; i < taken; ++i) {
     const TrackStart& t = sorted[i];
     const bool new_walk = i == 0 || t.start != sorted[i - 1].start;
@@ -96,16 +99,22 @@ void LongWalks::TakeOwners(const TrackStart* tracks, int count) {
       heap_[walk_count_] = walk_count_;  // starts in order make a heap
       ++walk_count_;
     }
-    Owner& owner = owners_[owner_count_];
-    owner = {};
-    owner.start = t.start;
-    owner.walk = walk_count_ - 1;
-    owner.track = static_cast<std::uint8_t>(t.track);
-    owner.first_disk = static_cast<std::uint8_t>(t.disk);
-    LinkOwner(owner_count_, walk_count_ - 1);
+    const auto track = static_cast<std::uint8_t>(t.track);
+    const auto disk = static_cast<std::uint8_t>(t.disk);
+    owners_[owner_count_] = {t.start, kNoEnd, walk_count_ - 1, owner_count_,
+                             track, disk};
+    Cohort& cohort = cohorts_[owner_count_];
+    cohort = {};
+    std::fill(cohort.want, cohort.want + 8, ~0u);
+    cohort.joined = kNone;
+    cohort.live = 1;
+    cohort.track = track;
+    cohort.first_disk = disk;
+    LinkCohort(owner_count_, walk_count_ - 1);
     ++owner_count_;
   }
   first_owner_[walk_count_] = owner_count_;
+  cohort_count_ = owner_count_;
   heap_size_ = walk_count_;
 }
 
@@ -139,19 +148,20 @@ LongWalks::Step LongWalks::StepGroup(ImageFile& file, int group) {
   Group& g = groups_[group];
   const SectorHeader record = ReadSectorHeader(file, g.position);
   if (!record.whole || record.count == 0) {
-    EndAll(group);
+    // Nothing here is compared: the walks' last record is the one before.
+    EndAll(group, g.position - 1);
     return Step::kStop;
   }
   if (!Offer(group, record.id, g.position)) return Step::kFull;
-  EndMatching(group, std::int64_t{record.count} - 1 - g.steps);
+  EndMatching(group, std::int64_t{record.count} - 1 - g.steps, g.position);
   if (g.walks == 0) return Step::kStop;
   g.position = NextRecord(g.position, record);
   ++g.steps;
   return Step::kGoOn;
 }
 
-// A record is an answer for the group's owners of the track its ID names,
-// the first time each meets its sector number.
+// A record is an answer for the group's cohorts of the track its ID names
+// that still want its sector number.
 bool LongWalks::Offer(int group, std::uint32_t id, std::int64_t position) {
   const auto c = static_cast<int>(id & 0xFF);
   const auto h = static_cast<int>(id >> 8 & 0xFF);
@@ -159,30 +169,25 @@ bool LongWalks::Offer(int group, std::uint32_t id, std::int64_t position) {
   const auto n = static_cast<int>(id >> 24);
   if (n != size_code_ || h > 1 || 2 * c + h >= kTrackCount) return true;
   const int track = 2 * c + h;
-  for (int o = owner_buckets_[BucketOf(group, track)]; o != kNone;
-       o = owners_[o].next_in_bucket) {
-    const Owner& owner = owners_[o];
-    if (owner.track != track || group_of_[owner.walk] != group) continue;
-    if ((owner.kept[r / 32] >> (r % 32) & 1u) != 0) continue;
-    if (!Keep(o, r, position)) return false;
+  for (int k = cohort_buckets_[BucketOf(group, track)]; k != kNone;
+       k = cohorts_[k].next_in_bucket) {
+    const Cohort& cohort = cohorts_[k];
+    if (cohort.track != track || cohort.group != group) continue;
+    if (Has(cohort.want, r) && !Keep(k, r, position)) return false;
   }
   return true;
 }
 
-bool LongWalks::Keep(int o, int r, std::int64_t position) {
-  Owner& owner = owners_[o];
-  owner.kept[r / 32] |= 1u << (r % 32);
-  const std::int64_t distance = position - owner.start;
-  if (distance >= kFarthest) {
-    owner.unanswerable = true;
-    return true;
-  }
+bool LongWalks::Keep(int k, int r, std::int64_t position) {
+  Cohort& cohort = cohorts_[k];
   if (answers_kept_ == kMaxAnswers) return false;
+  cohort.want[r / 32] &= ~(1u << (r % 32));
+  cohort.kept[r / 32] |= 1u << (r % 32);
   answers_[answers_kept_] = {
-      static_cast<std::uint32_t>(distance),
-      static_cast<std::uint32_t>(r) << kSectorShift | owner.answers};
-  owner.answers = ++answers_kept_;
-  ++answers_of_disk_[owner.first_disk];
+      static_cast<std::uint32_t>(position),
+      static_cast<std::uint32_t>(r) << kSectorShift | cohort.answers};
+  cohort.answers = ++answers_kept_;
+  ++answers_of_disk_[cohort.first_disk];
   return true;
 }
 
@@ -193,18 +198,27 @@ LongWalks::Answer LongWalks::Find(int disk, std::int64_t start, int track,
     return not_kept;
   }
   const int o = OwnerOf(start, track);
-  if (o == kNone || owners_[o].unanswerable) return not_kept;
-  if ((owners_[o].kept[r / 32] >> (r % 32) & 1u) == 0) {
-    return {Outcome::kAbsent, 0};
+  if (o == kNone) return not_kept;
+  // The owner's cohorts in the order its walk met them: the first that met
+  // the sector met it first.
+  for (int k = o; k != kNone; k = cohorts_[k].joined) {
+    if (!Has(cohorts_[k].kept, r)) continue;
+    const std::int64_t position = AnswerOf(k, r);
+    if (position > owners_[o].last) break;
+    return {Outcome::kFound, position};
   }
-  for (std::uint32_t at = owners_[o].answers; at != 0;) {
+  return {Outcome::kAbsent, 0};
+}
+
+std::int64_t LongWalks::AnswerOf(int k, int r) const {
+  for (std::uint32_t at = cohorts_[k].answers; at != 0;) {
     const KeptAnswer& kept = answers_[at - 1];
     if (static_cast<int>(kept.sector_and_before >> kSectorShift) == r) {
-      return {Outcome::kFound, start + kept.distance};
+      return kept.position;
     }
     at = kept.sector_and_before & kBeforeMask;
   }
-  return not_kept;  // not reached: a kept bit has its answer
+  return kNoEnd;  // not reached: a kept bit has its answer
 }
 
 int LongWalks::OwnerOf(std::int64_t start, int track) const {
@@ -227,8 +241,8 @@ int LongWalks::OwnerOf(std::int64_t start, int track) const {
 }
 
 // The smaller group's walks join the larger one under new keys that keep
-// each walk's index (index = key + steps in either group), and its owners
-// with them.
+// each walk's index (index = key + steps in either group), and their
+// cohorts with them.
 int LongWalks::Merge(int a, int b) {
   if (groups_[a].walks < groups_[b].walks) std::swap(a, b);
   const std::int64_t shift = groups_[b].steps - groups_[a].steps;
@@ -236,34 +250,70 @@ int LongWalks::Merge(int a, int b) {
     const int next = next_in_group_[walk];
     const std::int64_t key = key_of_[walk] + shift;
     UnlinkWalk(walk);
-    for (int o = first_owner_[walk]; o < first_owner_[walk + 1]; ++o) {
-      UnlinkOwner(o);
-    }
     LinkWalk(walk, a, key);
     for (int o = first_owner_[walk]; o < first_owner_[walk + 1]; ++o) {
-      LinkOwner(o, a);
+      const int k = Active(o);
+      if (cohorts_[k].group == b) MoveCohort(k, a);
     }
     walk = next;
   }
   return a;
 }
 
-void LongWalks::EndMatching(int group, std::int64_t key) {
+// A cohort of the track with the same wants becomes one with it.
+void LongWalks::MoveCohort(int k, int group) {
+  UnlinkCohort(k);
+  Cohort& moved = cohorts_[k];
+  for (int other = cohort_buckets_[BucketOf(group, moved.track)];
+       other != kNone; other = cohorts_[other].next_in_bucket) {
+    Cohort& met = cohorts_[other];
+    if (met.track != moved.track || met.group != group ||
+        !std::equal(met.want, met.want + 8, moved.want)) {
+      continue;
+    }
+    UnlinkCohort(other);
+    const int joined = cohort_count_++;
+    Cohort& both = cohorts_[joined];
+    both = {};
+    std::copy(moved.want, moved.want + 8, both.want);
+    both.joined = kNone;
+    both.live = moved.live + met.live;
+    both.track = moved.track;
+    both.first_disk = std::min(moved.first_disk, met.first_disk);
+    moved.joined = joined;
+    met.joined = joined;
+    LinkCohort(joined, group);
+    return;
+  }
+  LinkCohort(k, group);
+}
+
+int LongWalks::Active(int o) {
+  int k = owners_[o].active;
+  while (cohorts_[k].joined != kNone) k = cohorts_[k].joined;
+  owners_[o].active = k;
+  return k;
+}
+
+void LongWalks::EndMatching(int group, std::int64_t key, std::int64_t last) {
   for (int walk = walk_buckets_[BucketOf(group, key)]; walk != kNone;) {
     const int next = next_in_bucket_[walk];
-    if (group_of_[walk] == group && key_of_[walk] == key) EndWalk(walk);
+    if (group_of_[walk] == group && key_of_[walk] == key) EndWalk(walk, last);
     walk = next;
   }
 }
 
-void LongWalks::EndAll(int group) {
-  while (groups_[group].first != kNone) EndWalk(groups_[group].first);
+void LongWalks::EndAll(int group, std::int64_t last) {
+  while (groups_[group].first != kNone) EndWalk(groups_[group].first, last);
 }
 
-void LongWalks::EndWalk(int walk) {
+// A cohort whose owners' walks have all ended wants nothing more.
+void LongWalks::EndWalk(int walk, std::int64_t last) {
   UnlinkWalk(walk);
   for (int o = first_owner_[walk]; o < first_owner_[walk + 1]; ++o) {
-    UnlinkOwner(o);
+    owners_[o].last = last;
+    const int k = Active(o);
+    if (--cohorts_[k].live == 0) UnlinkCohort(k);
   }
 }
 
@@ -304,28 +354,31 @@ void LongWalks::UnlinkWalk(int walk) {
   *link = next_in_bucket_[walk];
 }
 
-void LongWalks::LinkOwner(int o, int group) {
-  Owner& owner = owners_[o];
-  const std::uint32_t bucket = BucketOf(group, owner.track);
-  owner.previous_in_bucket = kNone;
-  owner.next_in_bucket = owner_buckets_[bucket];
-  if (owner.next_in_bucket != kNone) {
-    owners_[owner.next_in_bucket].previous_in_bucket = o;
+void LongWalks::LinkCohort(int k, int group) {
+  Cohort& cohort = cohorts_[k];
+  cohort.group = group;
+  const std::uint32_t bucket = BucketOf(group, cohort.track);
+  cohort.previous_in_bucket = kNone;
+  cohort.next_in_bucket = cohort_buckets_[bucket];
+  if (cohort.next_in_bucket != kNone) {
+    cohorts_[cohort.next_in_bucket].previous_in_bucket = k;
   }
-  owner_buckets_[bucket] = o;
+  cohort_buckets_[bucket] = k;
 }
 
-void LongWalks::UnlinkOwner(int o) {
-  Owner& owner = owners_[o];
-  if (owner.previous_in_bucket != kNone) {
-    owners_[owner.previous_in_bucket].next_in_bucket = owner.next_in_bucket;
+void LongWalks::UnlinkCohort(int k) {
+  Cohort& cohort = cohorts_[k];
+  if (cohort.previous_in_bucket != kNone) {
+    cohorts_[cohort.previous_in_bucket].next_in_bucket = cohort.next_in_bucket;
   } else {
-    owner_buckets_[BucketOf(group_of_[owner.walk], owner.track)] =
-        owner.next_in_bucket;
+    cohort_buckets_[BucketOf(cohort.group, cohort.track)] =
+        cohort.next_in_bucket;
   }
-  if (owner.next_in_bucket != kNone) {
-    owners_[owner.next_in_bucket].previous_in_bucket = owner.previous_in_bucket;
+  if (cohort.next_in_bucket != kNone) {
+    cohorts_[cohort.next_in_bucket].previous_in_bucket =
+        cohort.previous_in_bucket;
   }
+  cohort.group = kNone;
 }
 
 bool LongWalks::Before(int a, int b) const {

@@ -97,46 +97,69 @@ class LongWalks {
   std::uint32_t AnswersKept() const { return answers_kept_; }
 
  private:
-  struct Owner;
-  struct Group;
   enum class Step { kGoOn, kStop, kFull };
 
   void TakeOwners(const TrackStart* tracks, int count);
   bool Follow(ImageFile& file);
   Step StepGroup(ImageFile& file, int group);
   bool Offer(int group, std::uint32_t id, std::int64_t position);
-  bool Keep(int owner, int r, std::int64_t position);
+  bool Keep(int cohort, int r, std::int64_t position);
   int LastDiskThatFits() const;
   int Merge(int a, int b);
-  void EndMatching(int group, std::int64_t key);
-  void EndAll(int group);
-  void EndWalk(int walk);
+  void MoveCohort(int cohort, int group);
+  int Active(int owner);
+  void EndMatching(int group, std::int64_t key, std::int64_t last);
+  void EndAll(int group, std::int64_t last);
+  void EndWalk(int walk, std::int64_t last);
   void LinkWalk(int walk, int group, std::int64_t key);
   void UnlinkWalk(int walk);
-  void LinkOwner(int owner, int group);
-  void UnlinkOwner(int owner);
+  void LinkCohort(int cohort, int group);
+  void UnlinkCohort(int cohort);
   void Push(int group);
   int Pop();
   bool Before(int a, int b) const;
   int OwnerOf(std::int64_t start, int track) const;
+  std::int64_t AnswerOf(int cohort, int r) const;
   static std::uint32_t BucketOf(int group, std::int64_t key);
   void ForgetAnswers();
+  static bool Has(const std::uint32_t* bits, int r) {
+    return (bits[r / 32] >> (r % 32) & 1u) != 0;
+  }
 
   static constexpr int kBuckets = 32768;  // a power of two
   static constexpr int kNone = -1;
+  static constexpr int kMaxCohorts = 2 * kMaxTracks;
 
   // One per distinct track start and track number, in that order: the
-  // owners of a walk follow one another.
+  // owners of a walk follow one another. Owner k's first cohort is cohort
+  // k, which holds it alone.
   struct Owner {
     std::int64_t start;
+    std::int64_t last;       // the last record its walk compares
     std::int32_t walk;
-    std::int32_t next_in_bucket;
-    std::int32_t previous_in_bucket;
+    std::int32_t active;     // its cohort then, or one that cohort joined
     std::uint8_t track;
     std::uint8_t first_disk;  // the first disk of the pass that has it
-    bool unanswerable;        // an answer lies 4 GiB or more past the start
-    std::uint32_t kept[8];    // a bit for each sector number with an answer
-    std::uint32_t answers;    // its last answer plus one; 0: none
+  };
+  // Owners of one track's walks that stand on the same records and still
+  // want the same sector numbers see the same first records from here on:
+  // they are one cohort, and each answer is kept once for all of them.
+  // When walks meet, cohorts of a track whose wants are equal become one
+  // new cohort, and the old ones keep what they found before. An owner's
+  // answers are then those of its first cohort, of the cohort that one
+  // joined, and so on: the first of them that has the sector number is the
+  // first record on its walk with it.
+  struct Cohort {
+    std::uint32_t want[8];   // a bit for each sector number still unmet
+    std::uint32_t kept[8];   // a bit for each sector number met here
+    std::int32_t joined;     // the cohort it became part of, or kNone
+    std::int32_t group;
+    std::int32_t live;       // owners whose walks go on, while it is active
+    std::int32_t next_in_bucket;
+    std::int32_t previous_in_bucket;
+    std::uint32_t answers;   // its last answer plus one; 0: none
+    std::uint8_t track;
+    std::uint8_t first_disk;
   };
   // Walks that have met, at the position of their next record. Group g was
   // made for walk g and keeps its slot whatever joins it.
@@ -146,11 +169,11 @@ class LongWalks {
     std::int32_t first;   // first walk of the group's list
     std::int32_t walks;   // how many are in the list
   };
-  // A kept answer: the found record's distance from its owner's start, and
-  // the sector number with the owner's answer before (plus one, 0: none).
-  // An owner's answers are few or at most 256; they are looked through.
+  // A kept answer: the found record's position, and the sector number with
+  // the cohort's answer before (plus one, 0: none). A cohort's answers are
+  // at most 256; one is found by looking through them.
   struct KeptAnswer {
-    std::uint32_t distance;
+    std::uint32_t position;
     std::uint32_t sector_and_before;  // sector << 24 | before
   };
 
@@ -158,6 +181,7 @@ class LongWalks {
   // only them.
   int passes_ = 0;
   int owner_count_ = 0;
+  int cohort_count_ = 0;
   int walk_count_ = 0;
   int heap_size_ = 0;
   int size_code_ = 0;
@@ -167,6 +191,7 @@ class LongWalks {
   std::uint32_t answers_kept_ = 0;
   std::uint32_t answers_of_disk_[kMaxDisks] = {};
   Owner owners_[kMaxTracks] = {};
+  Cohort cohorts_[kMaxCohorts] = {};
   std::int32_t first_owner_[kMaxTracks + 1] = {};  // by walk
   Group groups_[kMaxTracks] = {};
   std::int32_t heap_[kMaxTracks] = {};
@@ -176,7 +201,7 @@ class LongWalks {
   std::int32_t previous_in_group_[kMaxTracks] = {};
   std::int32_t next_in_bucket_[kMaxTracks] = {};
   std::int32_t walk_buckets_[kBuckets] = {};
-  std::int32_t owner_buckets_[kBuckets] = {};
+  std::int32_t cohort_buckets_[kBuckets] = {};
   KeptAnswer answers_[kMaxAnswers] = {};
 };
 

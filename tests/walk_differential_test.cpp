@@ -405,8 +405,9 @@ namespace {
 
 // Eight disks, each a header and 164 records that its tracks start at, and
 // behind them one chain that holds every sector number of every track: each
-// of the 1,312 walks meets 256 sectors of its own track, more answers than
-// the pass has room for. Each disk's name reads as a record whose data
+// of the 1,312 walks meets 256 sectors of its own track, and no two walks of
+// a track want the same ones when they meet; more answers than the pass has
+// room for. Each disk's name reads as a record whose data
 // jumps over the rest of its header, so that the walks of a disk run on
 // through the later disks into the chain.
 Bytes EveryDiskMeetsEverySector(int disks) {
@@ -424,8 +425,11 @@ Bytes EveryDiskMeetsEverySector(int disks) {
                                    static_cast<std::uint8_t>((kHeaderSize - 16) >> 8)};
     std::copy(jump, jump + 16, header.begin());
     file.insert(file.end(), header.begin(), header.end());
+    // Sector d of the track: the walks of each disk have met a different
+    // sector before they meet the others', so none shares its answers.
     for (int track = 0; track < kTracks; ++track) {
-      file.insert(file.end(), {0x90, 0, 0, 3, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+      file.insert(file.end(), {static_cast<std::uint8_t>(track / 2), static_cast<std::uint8_t>(track % 2),
+                               static_cast<std::uint8_t>(d), 3, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
     }
   }
   for (int r = 0; r < 256; ++r) {
