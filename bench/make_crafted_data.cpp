@@ -1,7 +1,7 @@
 // Writes crafted images that make track walks as long as they can be:
 //   make_crafted_data FOLDER MIB...
 //
-// For every size MIB (in MiB) it writes nine images of that size:
+// For every size MIB (in MiB) it writes ten images of that size:
 //
 //   chain-MIB.d88     64 disks back to back. Every disk's 164 tracks start
 //                     at 164 different records of its own area, and no
@@ -64,6 +64,10 @@
 //                     names a sector of the track, a different one on each
 //                     disk: no two walks of a track want the same sectors
 //                     when they meet, and no answer is shared.
+//   unmet-MIB.d88     the same as sectors-MIB, but sector 255 is never
+//                     there: no walk ever meets all of its sectors, so
+//                     every record of the region is offered to the walks
+//                     of its track on every disk.
 //
 // The files are built with the tests' image builder; tracks are laid out in
 // track order, so track t+1's records follow track t's.
@@ -91,7 +95,7 @@ constexpr std::uint16_t kNeverEnds = 0xFFFF;  // ends a walk at index 65534
 constexpr std::uint8_t kFoundSector = 9;
 constexpr std::uint8_t kMissingSector = 7;
 
-enum class Shape { kChain, kDistinct, kWindow, kCounts, kFront, kPool, kChains, kSectors, kWants };
+enum class Shape { kChain, kDistinct, kWindow, kCounts, kFront, kPool, kChains, kSectors, kWants, kUnmet };
 
 SectorRecord Record(int c, int h, int r, std::uint16_t count, Bytes data) {
   SectorRecord record;
@@ -189,11 +193,11 @@ std::uint32_t EveryByteId(std::size_t k) {
 
 // Record k names sector k / 164 (mod 256) of track k mod 164: every 41,984
 // records hold every sector number of every track.
-std::uint32_t EveryTrackSectorId(std::size_t k) {
+std::uint32_t EveryTrackSectorId(std::size_t k, std::size_t sectors = 256) {
   const std::size_t track = k % kTracks;
   return static_cast<std::uint32_t>(track / 2) |
          static_cast<std::uint32_t>(track % 2) << 8 |
-         static_cast<std::uint32_t>(k / kTracks & 0xFF) << 16 | 3u << 24;
+         static_cast<std::uint32_t>(k / kTracks % sectors) << 16 | 3u << 24;
 }
 
 // 16-byte records, data length 0, up to the sectors stored at the end.
@@ -206,6 +210,7 @@ Bytes Region(std::size_t bytes, Shape shape) {
     const auto id = shape == Shape::kPool      ? EveryByteId(k)
                     : shape == Shape::kSectors || shape == Shape::kWants
                         ? EveryTrackSectorId(k)
+                    : shape == Shape::kUnmet ? EveryTrackSectorId(k, 255)
                     : distinct ? static_cast<std::uint32_t>(0xC0000000u + k)
                                : 0xC1C1C1C1u;
     PutRecord(region, at, id, RegionCount(k, shape));
@@ -419,7 +424,8 @@ int main(int argc, char** argv) {
                 {"pool", Shape::kPool},
                 {"chains", Shape::kChains},
                 {"sectors", Shape::kSectors},
-                {"wants", Shape::kWants}};
+                {"wants", Shape::kWants},
+                {"unmet", Shape::kUnmet}};
   for (int i = 2; i < argc; ++i) {
     const std::size_t mib = std::strtoul(argv[i], nullptr, 10);
     for (const auto& shape : shapes) {

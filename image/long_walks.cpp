@@ -8,10 +8,7 @@ namespace d88 {
 
 namespace {
 
-constexpr int kSectorShift = 24;
-constexpr std::uint32_t kBeforeMask = (1u << kSectorShift) - 1;
-static_assert(LongWalks::kMaxAnswers < kBeforeMask, "answers link in 24 bits");
-// Answers keep positions in 32 bits.
+// Kept records' positions are 32-bit.
 constexpr std::int64_t kLargestFile = 0xFFFFFFFFLL;
 constexpr std::int64_t kNoEnd = INT64_MAX;
 
@@ -22,15 +19,18 @@ bool OwnerBefore(const LongWalks::TrackStart& a,
   return a.disk < b.disk;
 }
 
+bool Has(const std::uint32_t* bits, int r) {
+  return (bits[r / 32] >> (r % 32) & 1u) != 0;
+}
+
 }  // namespace
 
 void LongWalks::Clear() {
+  ForgetAnswers();
   swept_ = false;
   passes_ = 0;
   owner_count_ = 0;
-  cohort_count_ = 0;
   walk_count_ = 0;
-  answers_kept_ = 0;
 }
 
 // Each try keeps the answers of the disks first_disk .. end_disk_ - 1; a
@@ -41,8 +41,7 @@ void LongWalks::Sweep(ImageFile& file, const TrackStart* tracks, int count,
   swept_ = true;
   size_code_ = n;
   first_disk_ = first_disk;
-  // A file too large for the answers' positions keeps none: its lookups
-  // walk.
+  // A file too large for the kept positions keeps none: its lookups walk.
   end_disk_ = file.Size() > kLargestFile ? first_disk : kMaxDisks;
   for (;;) {
     ++passes_;
@@ -50,8 +49,9 @@ void LongWalks::Sweep(ImageFile& file, const TrackStart* tracks, int count,
     TakeOwners(tracks, count);
     if (Follow(file)) break;
     const int end = LastDiskThatFits();
-    // One disk has at most 164 owners of 256 answers each, far less than
-    // the room; were it not so, no answer is kept and lookups walk.
+    // One disk has at most 164 owners, each meeting at most 256 sectors:
+    // far less than the room. Were it not so, nothing is kept and the
+    // lookups walk.
     end_disk_ = end < end_disk_ ? end : first_disk_;
   }
 }
@@ -63,13 +63,15 @@ int LongWalks::LastDiskThatFits() const {
   int end = first_disk_ + 1;
   for (int disk = first_disk_; disk < end_disk_; ++disk) {
     sum += answers_of_disk_[disk];
-    if (disk > first_disk_ && sum > kMaxAnswers / 2) break;
+    if (disk > first_disk_ && sum > kMaxKeys / 2) break;
     end = disk + 1;
   }
   return end;
 }
 
 void LongWalks::ForgetAnswers() {
+  for (std::uint32_t i = 0; i < keys_; ++i) slots_[used_slots_[i]] = {};
+  keys_ = 0;
   answers_kept_ = 0;
   std::fill(answers_of_disk_, answers_of_disk_ + kMaxDisks, 0u);
 }
@@ -87,34 +89,31 @@ void LongWalks::TakeOwners(const TrackStart* tracks, int count) {
   owner_count_ = 0;
   walk_count_ = 0;
   std::fill(walk_buckets_, walk_buckets_ + kBuckets, kNone);
-  std::fill(cohort_buckets_, cohort_buckets_ + kBuckets, kNone);
+  std::fill(owner_buckets_, owner_buckets_ + kBuckets, kNone);
   for (int i = 0; i < taken; ++i) {
     const TrackStart& t = sorted[i];
     const bool new_walk = i == 0 || t.start != sorted[i - 1].start;
     if (!new_walk && t.track == sorted[i - 1].track) continue;
     if (new_walk) {
       first_owner_[walk_count_] = owner_count_;
-      groups_[walk_count_] = {t.start, 0, kNone, 0};
+      groups_[walk_count_] = {t.start, 0, 0, kNone, kNone, 0};
       LinkWalk(walk_count_, walk_count_, 0);
       heap_[walk_count_] = walk_count_;  // starts in order make a heap
       ++walk_count_;
     }
-    const auto track = static_cast<std::uint8_t>(t.track);
-    const auto disk = static_cast<std::uint8_t>(t.disk);
-    owners_[owner_count_] = {t.start, kNoEnd, walk_count_ - 1, owner_count_,
-                             track, disk};
-    Cohort& cohort = cohorts_[owner_count_];
-    cohort = {};
-    std::fill(cohort.want, cohort.want + 8, ~0u);
-    cohort.joined = kNone;
-    cohort.live = 1;
-    cohort.track = track;
-    cohort.first_disk = disk;
-    LinkCohort(owner_count_, walk_count_ - 1);
+    Owner& owner = owners_[owner_count_];
+    owner = {};
+    owner.start = t.start;
+    owner.last = kNoEnd;
+    owner.walk = walk_count_ - 1;
+    owner.track = static_cast<std::uint8_t>(t.track);
+    owner.first_disk = static_cast<std::uint8_t>(t.disk);
+    std::fill(owner.unmet, owner.unmet + 8, ~0u);
+    owner.unmet_count = 256;
+    LinkOwner(owner_count_, walk_count_ - 1);
     ++owner_count_;
   }
   first_owner_[walk_count_] = owner_count_;
-  cohort_count_ = owner_count_;
   heap_size_ = walk_count_;
 }
 
@@ -142,7 +141,7 @@ bool LongWalks::Follow(ImageFile& file) {
   return true;
 }
 
-// Reads the group's record, offers it to the group's walks and ends the
+// Reads the group's record, offers it to the group's owners and ends the
 // walks whose count ends there, in the order a single walk does.
 LongWalks::Step LongWalks::StepGroup(ImageFile& file, int group) {
   Group& g = groups_[group];
@@ -160,8 +159,8 @@ LongWalks::Step LongWalks::StepGroup(ImageFile& file, int group) {
   return Step::kGoOn;
 }
 
-// A record is an answer for the group's cohorts of the track its ID names
-// that still want its sector number.
+// The record is kept when an owner of the track its ID names meets its
+// sector number here for the first time.
 bool LongWalks::Offer(int group, std::uint32_t id, std::int64_t position) {
   const auto c = static_cast<int>(id & 0xFF);
   const auto h = static_cast<int>(id >> 8 & 0xFF);
@@ -169,28 +168,58 @@ bool LongWalks::Offer(int group, std::uint32_t id, std::int64_t position) {
   const auto n = static_cast<int>(id >> 24);
   if (n != size_code_ || h > 1 || 2 * c + h >= kTrackCount) return true;
   const int track = 2 * c + h;
-  for (int k = cohort_buckets_[BucketOf(group, track)]; k != kNone;
-       k = cohorts_[k].next_in_bucket) {
-    const Cohort& cohort = cohorts_[k];
-    if (cohort.track != track || cohort.group != group) continue;
-    if (Has(cohort.want, r) && !Keep(k, r, position)) return false;
+  int disk = kMaxDisks;
+  for (int o = owner_buckets_[BucketOf(group, track)]; o != kNone;) {
+    Owner& owner = owners_[o];
+    const int next = owner.next_in_bucket;
+    if (owner.track == track && group_of_[owner.walk] == group &&
+        Has(owner.unmet, r)) {
+      owner.unmet[r / 32] &= ~(1u << (r % 32));
+      disk = std::min(disk, int{owner.first_disk});
+      // An owner that has met every sector number wants no more records.
+      if (--owner.unmet_count == 0) UnlinkOwner(o);
+    }
+    o = next;
   }
-  return true;
+  return disk == kMaxDisks || Keep(group, track, r, position, disk);
 }
 
-bool LongWalks::Keep(int k, int r, std::int64_t position) {
-  Cohort& cohort = cohorts_[k];
+bool LongWalks::Keep(int group, int track, int r, std::int64_t position,
+                     int disk) {
   if (answers_kept_ == kMaxAnswers) return false;
-  cohort.want[r / 32] &= ~(1u << (r % 32));
-  cohort.kept[r / 32] |= 1u << (r % 32);
-  answers_[answers_kept_] = {
-      static_cast<std::uint32_t>(position),
-      static_cast<std::uint32_t>(r) << kSectorShift | cohort.answers};
-  cohort.answers = ++answers_kept_;
-  ++answers_of_disk_[cohort.first_disk];
+  const std::uint32_t key = KeyOf(group, track, r);
+  std::uint32_t slot = FindSlot(key);
+  if (slots_[slot].key == 0) {
+    if (keys_ == kMaxKeys) return false;
+    slots_[slot].key = key;
+    used_slots_[keys_++] = slot;
+  }
+  kept_[answers_kept_] = {static_cast<std::uint32_t>(position),
+                          slots_[slot].newest};
+  slots_[slot].newest = ++answers_kept_;
+  ++answers_of_disk_[disk];
   return true;
 }
 
+// The slot that holds key, or the empty one where it would go.
+std::uint32_t LongWalks::FindSlot(std::uint32_t key) const {
+  const std::uint64_t mixed = std::uint64_t{key} * 0x9E3779B97F4A7C15u;
+  std::uint32_t slot = static_cast<std::uint32_t>(mixed >> 40) & (kSlots - 1);
+  while (slots_[slot].key != 0 && slots_[slot].key != key) {
+    slot = (slot + 1) & (kSlots - 1);
+  }
+  return slot;
+}
+
+std::uint32_t LongWalks::KeyOf(int group, int track, int r) {
+  return (static_cast<std::uint32_t>(group) << 16 |
+          static_cast<std::uint32_t>(track) << 8 |
+          static_cast<std::uint32_t>(r)) + 1;
+}
+
+// The owner met the sector in one of the groups its walk was in: the first
+// of them, from when the walk joined it to when it joined another, that
+// kept the sector's record has its first record.
 LongWalks::Answer LongWalks::Find(int disk, std::int64_t start, int track,
                                   int r, int n) const {
   const Answer not_kept = {Outcome::kNotKept, 0};
@@ -199,26 +228,33 @@ LongWalks::Answer LongWalks::Find(int disk, std::int64_t start, int track,
   }
   const int o = OwnerOf(start, track);
   if (o == kNone) return not_kept;
-  // The owner's cohorts in the order its walk met them: the first that met
-  // the sector met it first.
-  for (int k = o; k != kNone; k = cohorts_[k].joined) {
-    if (!Has(cohorts_[k].kept, r)) continue;
-    const std::int64_t position = AnswerOf(k, r);
-    if (position > owners_[o].last) break;
-    return {Outcome::kFound, position};
+  if (Has(owners_[o].unmet, r)) return {Outcome::kAbsent, 0};
+  std::int64_t from = start;
+  for (int g = owners_[o].walk; g != kNone; g = groups_[g].joined) {
+    const std::int64_t to =
+        groups_[g].joined == kNone ? kNoEnd : groups_[g].joined_at;
+    const std::int64_t first = FirstKept(g, track, r, from, to);
+    if (first != kNoEnd) return {Outcome::kFound, first};
+    from = to;
   }
-  return {Outcome::kAbsent, 0};
+  return {Outcome::kAbsent, 0};  // not reached: a met sector was kept
 }
 
-std::int64_t LongWalks::AnswerOf(int k, int r) const {
-  for (std::uint32_t at = cohorts_[k].answers; at != 0;) {
-    const KeptAnswer& kept = answers_[at - 1];
-    if (static_cast<int>(kept.sector_and_before >> kSectorShift) == r) {
-      return kept.position;
-    }
-    at = kept.sector_and_before & kBeforeMask;
+// The first record kept for the group, track and sector number within
+// [from, to). A list holds one record for each owner of the track that met
+// the sector in the group: at most one per disk.
+std::int64_t LongWalks::FirstKept(int group, int track, int r,
+                                  std::int64_t from, std::int64_t to) const {
+  const Slot& slot = slots_[FindSlot(KeyOf(group, track, r))];
+  std::int64_t first = kNoEnd;
+  for (std::uint32_t at = slot.key != 0 ? slot.newest : 0; at != 0;) {
+    const Kept& kept = kept_[at - 1];
+    const std::int64_t position = kept.position;
+    if (position < from) break;  // newest first: the rest are earlier
+    if (position < to) first = position;
+    at = kept.before;
   }
-  return kNoEnd;  // not reached: a kept bit has its answer
+  return first;
 }
 
 int LongWalks::OwnerOf(std::int64_t start, int track) const {
@@ -241,8 +277,8 @@ int LongWalks::OwnerOf(std::int64_t start, int track) const {
 }
 
 // The smaller group's walks join the larger one under new keys that keep
-// each walk's index (index = key + steps in either group), and their
-// cohorts with them.
+// each walk's index (index = key + steps in either group), and their owners
+// with them. The smaller group keeps what it kept, for its walks' lookups.
 int LongWalks::Merge(int a, int b) {
   if (groups_[a].walks < groups_[b].walks) std::swap(a, b);
   const std::int64_t shift = groups_[b].steps - groups_[a].steps;
@@ -250,49 +286,18 @@ int LongWalks::Merge(int a, int b) {
     const int next = next_in_group_[walk];
     const std::int64_t key = key_of_[walk] + shift;
     UnlinkWalk(walk);
+    for (int o = first_owner_[walk]; o < first_owner_[walk + 1]; ++o) {
+      UnlinkOwner(o);
+    }
     LinkWalk(walk, a, key);
     for (int o = first_owner_[walk]; o < first_owner_[walk + 1]; ++o) {
-      const int k = Active(o);
-      if (cohorts_[k].group == b) MoveCohort(k, a);
+      LinkOwner(o, a);
     }
     walk = next;
   }
+  groups_[b].joined = a;
+  groups_[b].joined_at = groups_[b].position;
   return a;
-}
-
-// A cohort of the track with the same wants becomes one with it.
-void LongWalks::MoveCohort(int k, int group) {
-  UnlinkCohort(k);
-  Cohort& moved = cohorts_[k];
-  for (int other = cohort_buckets_[BucketOf(group, moved.track)];
-       other != kNone; other = cohorts_[other].next_in_bucket) {
-    Cohort& met = cohorts_[other];
-    if (met.track != moved.track || met.group != group ||
-        !std::equal(met.want, met.want + 8, moved.want)) {
-      continue;
-    }
-    UnlinkCohort(other);
-    const int joined = cohort_count_++;
-    Cohort& both = cohorts_[joined];
-    both = {};
-    std::copy(moved.want, moved.want + 8, both.want);
-    both.joined = kNone;
-    both.live = moved.live + met.live;
-    both.track = moved.track;
-    both.first_disk = std::min(moved.first_disk, met.first_disk);
-    moved.joined = joined;
-    met.joined = joined;
-    LinkCohort(joined, group);
-    return;
-  }
-  LinkCohort(k, group);
-}
-
-int LongWalks::Active(int o) {
-  int k = owners_[o].active;
-  while (cohorts_[k].joined != kNone) k = cohorts_[k].joined;
-  owners_[o].active = k;
-  return k;
 }
 
 void LongWalks::EndMatching(int group, std::int64_t key, std::int64_t last) {
@@ -307,13 +312,11 @@ void LongWalks::EndAll(int group, std::int64_t last) {
   while (groups_[group].first != kNone) EndWalk(groups_[group].first, last);
 }
 
-// A cohort whose owners' walks have all ended wants nothing more.
 void LongWalks::EndWalk(int walk, std::int64_t last) {
   UnlinkWalk(walk);
   for (int o = first_owner_[walk]; o < first_owner_[walk + 1]; ++o) {
     owners_[o].last = last;
-    const int k = Active(o);
-    if (--cohorts_[k].live == 0) UnlinkCohort(k);
+    UnlinkOwner(o);
   }
 }
 
@@ -354,31 +357,34 @@ void LongWalks::UnlinkWalk(int walk) {
   *link = next_in_bucket_[walk];
 }
 
-void LongWalks::LinkCohort(int k, int group) {
-  Cohort& cohort = cohorts_[k];
-  cohort.group = group;
-  const std::uint32_t bucket = BucketOf(group, cohort.track);
-  cohort.previous_in_bucket = kNone;
-  cohort.next_in_bucket = cohort_buckets_[bucket];
-  if (cohort.next_in_bucket != kNone) {
-    cohorts_[cohort.next_in_bucket].previous_in_bucket = k;
+// Owners are found by group and track; the group is their walk's.
+void LongWalks::LinkOwner(int o, int group) {
+  Owner& owner = owners_[o];
+  if (owner.unmet_count == 0) return;
+  owner.linked = true;
+  const std::uint32_t bucket = BucketOf(group, owner.track);
+  owner.previous_in_bucket = kNone;
+  owner.next_in_bucket = owner_buckets_[bucket];
+  if (owner.next_in_bucket != kNone) {
+    owners_[owner.next_in_bucket].previous_in_bucket = o;
   }
-  cohort_buckets_[bucket] = k;
+  owner_buckets_[bucket] = o;
 }
 
-void LongWalks::UnlinkCohort(int k) {
-  Cohort& cohort = cohorts_[k];
-  if (cohort.previous_in_bucket != kNone) {
-    cohorts_[cohort.previous_in_bucket].next_in_bucket = cohort.next_in_bucket;
+void LongWalks::UnlinkOwner(int o) {
+  Owner& owner = owners_[o];
+  if (!owner.linked) return;
+  owner.linked = false;
+  if (owner.previous_in_bucket != kNone) {
+    owners_[owner.previous_in_bucket].next_in_bucket = owner.next_in_bucket;
   } else {
-    cohort_buckets_[BucketOf(cohort.group, cohort.track)] =
-        cohort.next_in_bucket;
+    owner_buckets_[BucketOf(group_of_[owner.walk], owner.track)] =
+        owner.next_in_bucket;
   }
-  if (cohort.next_in_bucket != kNone) {
-    cohorts_[cohort.next_in_bucket].previous_in_bucket =
-        cohort.previous_in_bucket;
+  if (owner.next_in_bucket != kNone) {
+    owners_[owner.next_in_bucket].previous_in_bucket =
+        owner.previous_in_bucket;
   }
-  cohort.group = kNone;
 }
 
 bool LongWalks::Before(int a, int b) const {

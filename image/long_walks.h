@@ -34,15 +34,21 @@
 // meet, the smaller one's walks are keyed anew into the larger, so a walk
 // moves at most log2(walks) times.
 //
+// What is kept: each owner knows which of its sector numbers it has met. A
+// record of a track's sector is kept, once, for the group that reads it
+// when some owner of that track in the group meets that sector number for
+// the first time there. An owner's answer is then the first record kept
+// for its sector number by the groups it was in, each from when it joined
+// to when that group joined another: at most log2(walks) + 1 groups.
+//
 // Memory is fixed (about 4 MiB), whatever the file's size, and a file
-// touches only what it uses. The answers are kept in a table with room for
-// kMaxAnswers; a pass that would need more (only a file made so that many
-// walks meet every sector number of their track) keeps the answers of the
-// first disks only, and a lookup on a later disk makes one more pass for
-// the disks from there on. So a file costs at most one pass per
-// kMaxAnswers / 2 answers it holds: for 64 disks of 164 tracks, each of
-// which can meet 256 sector numbers, at most 21 passes, each linear in the
-// file's size.
+// touches only what it uses. Every kept record is some owner's first
+// meeting, so a file holds at most one per record and at most 256 per
+// owner. The room has space for kMaxAnswers; a pass that would need more
+// keeps the answers of the first disks only, and a lookup on a later disk
+// makes one more pass for the disks from there on: each pass is linear in
+// the file's size, and a file needs more than one only if that many of its
+// records are first meetings.
 #pragma once
 
 #include <cstdint>
@@ -62,7 +68,7 @@ class LongWalks {
   static constexpr std::int64_t kPlainBytes = 64 * 1024;
   // A count of 65535 ends a walk at index 65534; none ends one later.
   static constexpr std::int64_t kLastCountedIndex = 65534;
-  static constexpr std::uint32_t kMaxAnswers = 1u << 18;
+  static constexpr std::uint32_t kMaxAnswers = 1u << 17;
 
   // A track of a disk, and where its walk starts in the file.
   struct TrackStart {
@@ -103,85 +109,75 @@ class LongWalks {
   bool Follow(ImageFile& file);
   Step StepGroup(ImageFile& file, int group);
   bool Offer(int group, std::uint32_t id, std::int64_t position);
-  bool Keep(int cohort, int r, std::int64_t position);
+  bool Keep(int group, int track, int r, std::int64_t position, int disk);
   int LastDiskThatFits() const;
   int Merge(int a, int b);
-  void MoveCohort(int cohort, int group);
-  int Active(int owner);
   void EndMatching(int group, std::int64_t key, std::int64_t last);
   void EndAll(int group, std::int64_t last);
   void EndWalk(int walk, std::int64_t last);
   void LinkWalk(int walk, int group, std::int64_t key);
   void UnlinkWalk(int walk);
-  void LinkCohort(int cohort, int group);
-  void UnlinkCohort(int cohort);
+  void LinkOwner(int owner, int group);
+  void UnlinkOwner(int owner);
   void Push(int group);
   int Pop();
   bool Before(int a, int b) const;
   int OwnerOf(std::int64_t start, int track) const;
-  std::int64_t AnswerOf(int cohort, int r) const;
-  static std::uint32_t BucketOf(int group, std::int64_t key);
+  std::int64_t FirstKept(int group, int track, int r, std::int64_t from,
+                         std::int64_t to) const;
+  std::uint32_t FindSlot(std::uint32_t key) const;
   void ForgetAnswers();
-  static bool Has(const std::uint32_t* bits, int r) {
-    return (bits[r / 32] >> (r % 32) & 1u) != 0;
-  }
+  static std::uint32_t BucketOf(int group, std::int64_t key);
+  static std::uint32_t KeyOf(int group, int track, int r);
 
   static constexpr int kBuckets = 32768;  // a power of two
   static constexpr int kNone = -1;
-  static constexpr int kMaxCohorts = 2 * kMaxTracks;
+  static constexpr std::uint32_t kSlots = kMaxAnswers;  // a power of two
+  static constexpr std::uint32_t kMaxKeys = kSlots / 4 * 3;
 
   // One per distinct track start and track number, in that order: the
-  // owners of a walk follow one another. Owner k's first cohort is cohort
-  // k, which holds it alone.
+  // owners of a walk follow one another.
   struct Owner {
     std::int64_t start;
-    std::int64_t last;       // the last record its walk compares
+    std::int64_t last;        // the last record its walk compares
     std::int32_t walk;
-    std::int32_t active;     // its cohort then, or one that cohort joined
-    std::uint8_t track;
-    std::uint8_t first_disk;  // the first disk of the pass that has it
-  };
-  // Owners of one track's walks that stand on the same records and still
-  // want the same sector numbers see the same first records from here on:
-  // they are one cohort, and each answer is kept once for all of them.
-  // When walks meet, cohorts of a track whose wants are equal become one
-  // new cohort, and the old ones keep what they found before. An owner's
-  // answers are then those of its first cohort, of the cohort that one
-  // joined, and so on: the first of them that has the sector number is the
-  // first record on its walk with it.
-  struct Cohort {
-    std::uint32_t want[8];   // a bit for each sector number still unmet
-    std::uint32_t kept[8];   // a bit for each sector number met here
-    std::int32_t joined;     // the cohort it became part of, or kNone
-    std::int32_t group;
-    std::int32_t live;       // owners whose walks go on, while it is active
     std::int32_t next_in_bucket;
     std::int32_t previous_in_bucket;
-    std::uint32_t answers;   // its last answer plus one; 0: none
     std::uint8_t track;
-    std::uint8_t first_disk;
+    std::uint8_t first_disk;  // the first disk of the pass that has it
+    // Linked for its group's records while its walk goes on and it has a
+    // sector number left to meet.
+    bool linked;
+    std::uint16_t unmet_count;
+    std::uint32_t unmet[8];   // a bit for each sector number not yet met
   };
   // Walks that have met, at the position of their next record. Group g was
-  // made for walk g and keeps its slot whatever joins it.
+  // made for walk g and keeps its slot whatever joins it; once it joins
+  // another, its kept records stay for the walks that were in it.
   struct Group {
     std::int64_t position;
-    std::int64_t steps;   // records this group has read
-    std::int32_t first;   // first walk of the group's list
-    std::int32_t walks;   // how many are in the list
+    std::int64_t steps;      // records this group has read
+    std::int64_t joined_at;  // where it joined group joined
+    std::int32_t joined;     // kNone while it goes on
+    std::int32_t first;      // first walk of the group's list
+    std::int32_t walks;      // how many are in the list
   };
-  // A kept answer: the found record's position, and the sector number with
-  // the cohort's answer before (plus one, 0: none). A cohort's answers are
-  // at most 256; one is found by looking through them.
-  struct KeptAnswer {
+  // A kept record's position and the one kept before it for the same
+  // group, track and sector number (plus one; 0: none), and where the
+  // newest of each such list is.
+  struct Kept {
     std::uint32_t position;
-    std::uint32_t sector_and_before;  // sector << 24 | before
+    std::uint32_t before;
+  };
+  struct Slot {
+    std::uint32_t key;     // KeyOf plus one; 0: empty
+    std::uint32_t newest;  // the list's newest record plus one
   };
 
   // Counts and settings first: a file that never needs a pass touches
   // only them.
   int passes_ = 0;
   int owner_count_ = 0;
-  int cohort_count_ = 0;
   int walk_count_ = 0;
   int heap_size_ = 0;
   int size_code_ = 0;
@@ -189,9 +185,9 @@ class LongWalks {
   int end_disk_ = 0;  // the disks first_disk_ .. end_disk_ - 1 are kept
   bool swept_ = false;
   std::uint32_t answers_kept_ = 0;
+  std::uint32_t keys_ = 0;
   std::uint32_t answers_of_disk_[kMaxDisks] = {};
   Owner owners_[kMaxTracks] = {};
-  Cohort cohorts_[kMaxCohorts] = {};
   std::int32_t first_owner_[kMaxTracks + 1] = {};  // by walk
   Group groups_[kMaxTracks] = {};
   std::int32_t heap_[kMaxTracks] = {};
@@ -201,8 +197,10 @@ class LongWalks {
   std::int32_t previous_in_group_[kMaxTracks] = {};
   std::int32_t next_in_bucket_[kMaxTracks] = {};
   std::int32_t walk_buckets_[kBuckets] = {};
-  std::int32_t cohort_buckets_[kBuckets] = {};
-  KeptAnswer answers_[kMaxAnswers] = {};
+  std::int32_t owner_buckets_[kBuckets] = {};
+  Kept kept_[kMaxAnswers] = {};
+  Slot slots_[kSlots] = {};
+  std::uint32_t used_slots_[kMaxKeys] = {};  // to empty them again
 };
 
 }  // namespace d88

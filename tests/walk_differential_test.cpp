@@ -403,19 +403,19 @@ TEST(AimedWalkTest, EndsDeepInTheChainAreExact) {
 
 namespace {
 
-// Eight disks, each a header and 164 records that its tracks start at, and
-// behind them one chain that holds every sector number of every track: each
-// of the 1,312 walks meets 256 sectors of its own track, and no two walks of
-// a track want the same ones when they meet; more answers than the pass has
-// room for. Each disk's name reads as a record whose data
-// jumps over the rest of its header, so that the walks of a disk run on
-// through the later disks into the chain.
+// Four disks, each a header, 164 records that its tracks start at, and
+// every sector number of every track, which no count ends. Each disk's walks
+// meet all 256 sectors of their own track before they run on into the next
+// disk and meet its walks: 167,936 first meetings, none shared, more than
+// the pass has room for. Each disk's name reads as a record whose data
+// jumps over the rest of its header.
 Bytes EveryDiskMeetsEverySector(int disks) {
   const std::size_t lead = 16 * static_cast<std::size_t>(kTracks);
+  const std::size_t sectors = 16 * 256 * static_cast<std::size_t>(kTracks);
   Bytes file;
   for (int d = 0; d < disks; ++d) {
     d88test::DiskBuilder disk("LEAD");
-    disk.SetSizeField(d + 1 == disks ? 0xFFFFFFFFu : static_cast<std::uint32_t>(kHeaderSize + lead));
+    disk.SetSizeField(d + 1 == disks ? 0xFFFFFFFFu : static_cast<std::uint32_t>(kHeaderSize + lead + sectors));
     for (int track = 0; track < kTracks; ++track) {
       disk.SetTrackOffset(track, static_cast<std::uint32_t>(kHeaderSize + 16 * static_cast<std::size_t>(track)));
     }
@@ -425,30 +425,27 @@ Bytes EveryDiskMeetsEverySector(int disks) {
                                    static_cast<std::uint8_t>((kHeaderSize - 16) >> 8)};
     std::copy(jump, jump + 16, header.begin());
     file.insert(file.end(), header.begin(), header.end());
-    // Sector d of the track: the walks of each disk have met a different
-    // sector before they meet the others', so none shares its answers.
     for (int track = 0; track < kTracks; ++track) {
-      file.insert(file.end(), {static_cast<std::uint8_t>(track / 2), static_cast<std::uint8_t>(track % 2),
-                               static_cast<std::uint8_t>(d), 3, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+      file.insert(file.end(), {0x90, 0, 0, 3, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
     }
-  }
-  for (int r = 0; r < 256; ++r) {
-    for (int track = 0; track < kTracks; ++track) {
-      file.insert(file.end(), {static_cast<std::uint8_t>(track / 2), static_cast<std::uint8_t>(track % 2),
-                               static_cast<std::uint8_t>(r), 3, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    for (int r = 0; r < 256; ++r) {
+      for (int track = 0; track < kTracks; ++track) {
+        file.insert(file.end(), {static_cast<std::uint8_t>(track / 2), static_cast<std::uint8_t>(track % 2),
+                                 static_cast<std::uint8_t>(r), 3, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+      }
     }
   }
   return file;
 }
 
 TEST(LongWalkRoomTest, AnswersStayExactPastTheRoomForAnswers) {
-  constexpr int kDisks = 8;
+  constexpr int kDisks = 4;
   const Bytes file = EveryDiskMeetsEverySector(kDisks);
   d88test::ScratchDir scratch;
   static d88::D88Image image;
   ASSERT_TRUE(image.Open(scratch.Write("room.d88", file).string().c_str()));
   ASSERT_EQ(image.DiskCount(), kDisks);
-  const std::int64_t disk_bytes = static_cast<std::int64_t>(kHeaderSize) + 16 * kTracks;
+  const std::int64_t disk_bytes = static_cast<std::int64_t>(kHeaderSize) + 16 * kTracks * 257;
   int found = 0;
   int asked = 0;
   for (int disk = 0; disk < kDisks; ++disk) {
