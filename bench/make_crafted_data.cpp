@@ -1,7 +1,7 @@
 // Writes crafted images that make track walks as long as they can be:
 //   make_crafted_data FOLDER MIB...
 //
-// For every size MIB (in MiB) it writes seven images of that size:
+// For every size MIB (in MiB) it writes ten images of that size:
 //
 //   chain-MIB.d88     64 disks back to back. Every disk's 164 tracks start
 //                     at 164 different records of its own area, and no
@@ -53,6 +53,21 @@
 //                     stretch in every 64 KiB block of the file (12,288 of
 //                     them in 16 MiB, more than 4,096). Every chain ends at
 //                     the sectors at the end of the file.
+//   sectors-MIB.d88   the same as chain-MIB, but the region's records name
+//                     every sector number (0..255) of every track, with the
+//                     size code looked up: each of the 10,496 walks meets
+//                     256 sectors of its own track, far more answers than
+//                     the pass over long walks has room for at once; but
+//                     the walks of a track meet wanting the same sectors,
+//                     so each answer is kept once for all of them.
+//   wants-MIB.d88     the same as sectors-MIB, but every track's own record
+//                     names a sector of the track, a different one on each
+//                     disk: no two walks of a track want the same sectors
+//                     when they meet, and no answer is shared.
+//   unmet-MIB.d88     the same as sectors-MIB, but sector 255 is never
+//                     there: no walk ever meets all of its sectors, so
+//                     every record of the region is offered to the walks
+//                     of its track on every disk.
 //
 // The files are built with the tests' image builder; tracks are laid out in
 // track order, so track t+1's records follow track t's.
@@ -80,7 +95,7 @@ constexpr std::uint16_t kNeverEnds = 0xFFFF;  // ends a walk at index 65534
 constexpr std::uint8_t kFoundSector = 9;
 constexpr std::uint8_t kMissingSector = 7;
 
-enum class Shape { kChain, kDistinct, kWindow, kCounts, kFront, kPool, kChains };
+enum class Shape { kChain, kDistinct, kWindow, kCounts, kFront, kPool, kChains, kSectors, kWants, kUnmet };
 
 SectorRecord Record(int c, int h, int r, std::uint16_t count, Bytes data) {
   SectorRecord record;
@@ -120,7 +135,9 @@ Bytes JumpingName() {
   return name;
 }
 
-Bytes BuildDisk(int disk) {
+// In the wants shape a track's record names a sector of the track itself,
+// one of its own for each disk.
+Bytes BuildDisk(int disk, Shape shape) {
   d88test::DiskBuilder builder;
   builder.SetNameBytes(JumpingName());
   const Bytes directory = Directory(disk);
@@ -131,7 +148,9 @@ Bytes BuildDisk(int disk) {
                            Record(0, 1, 2, kNeverEnds,
                                   Bytes(directory.begin() + 1024, directory.end()))});
     } else {
-      builder.SetTrack(track, {Record(0xF0, 0xF0, track & 0xFF, kNeverEnds, {})});
+      const bool own = shape == Shape::kWants;
+      builder.SetTrack(track, {own ? Record(track / 2, track % 2, 10 + disk, kNeverEnds, {})
+                                   : Record(0xF0, 0xF0, track & 0xFF, kNeverEnds, {})});
     }
   }
   return builder.Build();
@@ -172,6 +191,15 @@ std::uint32_t EveryByteId(std::size_t k) {
   return c | h << 8 | r << 16 | n << 24;
 }
 
+// Record k names sector k / 164 (mod 256) of track k mod 164: every 41,984
+// records hold every sector number of every track.
+std::uint32_t EveryTrackSectorId(std::size_t k, std::size_t sectors = 256) {
+  const std::size_t track = k % kTracks;
+  return static_cast<std::uint32_t>(track / 2) |
+         static_cast<std::uint32_t>(track % 2) << 8 |
+         static_cast<std::uint32_t>(k / kTracks % sectors) << 16 | 3u << 24;
+}
+
 // 16-byte records, data length 0, up to the sectors stored at the end.
 Bytes Region(std::size_t bytes, Shape shape) {
   Bytes region(bytes / 16 * 16, 0);
@@ -179,7 +207,10 @@ Bytes Region(std::size_t bytes, Shape shape) {
     // IDs with C >= 0xC0 never match a lookup of the tool, nor any ID whose
     // size code is 0xC0.
     const bool distinct = shape == Shape::kDistinct || shape == Shape::kFront;
-    const auto id = shape == Shape::kPool ? EveryByteId(k)
+    const auto id = shape == Shape::kPool      ? EveryByteId(k)
+                    : shape == Shape::kSectors || shape == Shape::kWants
+                        ? EveryTrackSectorId(k)
+                    : shape == Shape::kUnmet ? EveryTrackSectorId(k, 255)
                     : distinct ? static_cast<std::uint32_t>(0xC0000000u + k)
                                : 0xC1C1C1C1u;
     PutRecord(region, at, id, RegionCount(k, shape));
@@ -353,7 +384,7 @@ Bytes BuildImage(std::size_t size, Shape shape) {
   if (shape == Shape::kChains) return BuildChainsImage(size);
   Bytes image;
   for (int disk = 0; disk < kDisks; ++disk) {
-    const Bytes one = BuildDisk(disk);
+    const Bytes one = BuildDisk(disk, shape);
     image.insert(image.end(), one.begin(), one.end());
   }
   const Bytes targets = Targets();
@@ -391,7 +422,10 @@ int main(int argc, char** argv) {
                 {"counts", Shape::kCounts},
                 {"front", Shape::kFront},
                 {"pool", Shape::kPool},
-                {"chains", Shape::kChains}};
+                {"chains", Shape::kChains},
+                {"sectors", Shape::kSectors},
+                {"wants", Shape::kWants},
+                {"unmet", Shape::kUnmet}};
   for (int i = 2; i < argc; ++i) {
     const std::size_t mib = std::strtoul(argv[i], nullptr, 10);
     for (const auto& shape : shapes) {

@@ -178,7 +178,7 @@ if [ ! -f "$scratch/crafted/chains-16.d88" ] || [ "$crafted" -nt "$scratch/craft
   "$crafted" "$scratch/crafted" 1 4 16
 fi
 images=()
-for shape in chain distinct window counts front pool chains; do
+for shape in chain distinct window counts front pool chains sectors wants unmet; do
   for mib in 1 4 16; do images+=("$scratch/crafted/$shape-$mib.d88"); done
 done
 echo

@@ -2,9 +2,9 @@
 #
 # The tool keeps its working buffers in fixed global arrays, which need more
 # than Emscripten's default 16 MiB of linear memory; none of them grows, so
-# the memory does not either. Together they take about 21 MiB (the reader
-# with its indexes for damaged images about 6), and the unit tests' own
-# buffers more.
+# the memory does not either. Together they take about 20 MiB (the reader,
+# with what it keeps for walks on damaged tracks, about 4.5), and the unit
+# tests' own buffers more.
 set(D88UNPACK_WASM_MEMORY -sINITIAL_MEMORY=64MB)
 
 # A command-line program under Node: the host's real files through Node's

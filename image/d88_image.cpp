@@ -11,16 +11,11 @@ namespace {
 
 bool IsByte(int value) { return value >= 0 && value <= 0xFF; }
 
-std::int64_t GrainOf(std::int64_t position) {
-  return position / ChainIndex::kGrainSize;
-}
-
-// A sound track ends within a few records and bytes; a walk past either
-// bound is on a damaged track and may have the rest of the file ahead.
-bool WalkIsLong(std::int64_t index, std::int64_t position,
-                std::int64_t track_start) {
-  return index >= ChainIndex::kPlainSteps ||
-         position - track_start >= ChainIndex::kPlainBytes;
+// The sectors a track's own records name: C = track / 2, H = track % 2.
+// Those are what the long walks' pass keeps (see LongWalks).
+bool IsOwnSector(int track, std::uint32_t id) {
+  return static_cast<int>(id & 0xFF) == track / 2 &&
+         static_cast<int>(id >> 8 & 0xFF) == track % 2;
 }
 
 }  // namespace
@@ -29,7 +24,7 @@ bool D88Image::Open(const char* path) {
   // Everything the reader knows describes one file: a close, a failed open
   // and a new file all start from nothing, so no read can reach the old
   // file's disks through a stale count, name or track table, and no walk
-  // outcome or chain segment outlives the file it was found in.
+  // outcome or long walk's answer outlives the file it was found in.
   Reset();
   if (path == nullptr) {
     file_.Close();
@@ -44,8 +39,7 @@ bool D88Image::Open(const char* path) {
 
 void D88Image::Reset() {
   locations_.Clear();
-  chain_.Clear();
-  ends_.Clear();
+  long_walks_.Clear();
   disk_count_ = 0;
   for (std::int64_t& offset : disk_offsets_) offset = 0;
   for (std::uint32_t& offset : track_offsets_) offset = 0;
@@ -94,6 +88,7 @@ bool D88Image::SelectDisk(int index) {
   // been cut short since.
   if (!ReadDiskHeader(disk_offsets_[index], header)) return false;
   disk_start_ = disk_offsets_[index];
+  selected_disk_ = index;
   for (int k = 0; k < kTrackCount; ++k) {
     track_offsets_[k] = ReadLe32(header + kTrackTableOffset + 4 * k);
   }
@@ -130,19 +125,18 @@ std::int64_t D88Image::TrackPosition(int track) const {
 //
 // A sound track ends within a few records. A walk that is still going after
 // kPlainSteps records or kPlainBytes bytes is on a damaged track and may have
-// the rest of the file ahead of it: from the next grain on it crosses the
-// chain by the shared segments of the chain index.
-SectorLocation D88Image::WalkTrack(std::int64_t track_start, std::uint32_t id) {
+// the rest of the file ahead of it: its answer comes from the pass that
+// followed every such walk at once (see LongWalks).
+SectorLocation D88Image::WalkTrack(int track, std::int64_t track_start,
+                                   std::uint32_t id) {
   SectorLocation location = {};
   location.valid = true;
   location.id = id;
   location.track_start = track_start;
   std::int64_t position = track_start;
-  std::int64_t previous = track_start;
   for (std::int64_t index = 0;; ++index) {
-    if (WalkIsLong(index, position, track_start) &&
-        GrainOf(position) != GrainOf(previous)) {
-      return FollowChain(location, position, index);
+    if (LongWalks::IsLong(index, position, track_start)) {
+      return WalkFar(location, track, position, index);
     }
     const SectorHeader record = ReadSectorHeader(file_, position);
     if (!record.whole || record.count == 0) return location;
@@ -150,38 +144,36 @@ SectorLocation D88Image::WalkTrack(std::int64_t track_start, std::uint32_t id) {
       NoteFound(location, position, record);
       return location;
     }
-    previous = position;
     position = NextRecord(position, record);
     if (index == record.count - 1) return location;
   }
 }
 
-// Goes on with a walk that has reached position with the given index, one
-// segment at a time. Where the walk ends by its count is known for its start
-// (see WalkEnds), so each segment only has to say where the ID first occurs:
-// see ChainIndex.
-SectorLocation D88Image::FollowChain(SectorLocation location,
-                                     std::int64_t position,
-                                     std::int64_t index) {
-  if (!ends_.Computed()) FindWalkEnds();
-  std::int64_t last = 0;
-  // Every track start of the file was followed; only a file that changed
-  // since it was opened can have another.
-  if (!ends_.LastCompared(location.track_start, &last)) {
+// The pass knows where the walk from the track's start first meets each of
+// the track's own sectors; the records it has already gone through did not
+// match, so that answer is the one further on. Any other ID is walked on
+// for: the file systems read never ask one.
+SectorLocation D88Image::WalkFar(SectorLocation location, int track,
+                                 std::int64_t position, std::int64_t index) {
+  if (!IsOwnSector(track, location.id)) return WalkOn(location, position, index);
+  const auto r = static_cast<int>(location.id >> 16 & 0xFF);
+  const auto n = static_cast<int>(location.id >> 24);
+  LongWalks::Answer answer = long_walks_.Find(
+      selected_disk_, location.track_start, track, r, n);
+  if (answer.outcome == LongWalks::Outcome::kNotKept) {
+    SweepLongWalks(n);
+    answer = long_walks_.Find(selected_disk_, location.track_start, track, r, n);
+  }
+  // Only a file that changed since it was opened, or answers 4 GiB past
+  // their track's start, leave one unkept: then the walk goes on by itself.
+  if (answer.outcome == LongWalks::Outcome::kNotKept) {
     return WalkOn(location, position, index);
   }
-  for (;;) {
-    const ChainIndex::Step step =
-        chain_.Cross(file_, position, location.id, last);
-    if (step.outcome == ChainIndex::Outcome::kEnded) return location;
-    if (step.outcome == ChainIndex::Outcome::kFound) {
-      // Read whole when the segment was made; read again for its fields.
-      const SectorHeader record = ReadSectorHeader(file_, step.position);
-      if (record.whole) NoteFound(location, step.position, record);
-      return location;
-    }
-    position = step.position;
+  if (answer.outcome == LongWalks::Outcome::kFound) {
+    const SectorHeader record = ReadSectorHeader(file_, answer.position);
+    if (record.whole) NoteFound(location, answer.position, record);
   }
+  return location;
 }
 
 // The plain walk from position on, record by record, to its end.
@@ -199,17 +191,18 @@ SectorLocation D88Image::WalkOn(SectorLocation location, std::int64_t position,
   }
 }
 
-// The walks from every track of every disk are followed together, once per
-// file, the first time any walk goes far: walks of different disks often
-// run into the same records, and then they are read only once. A walk that
-// ends while it is still short never needs its end, whatever it looks for:
-// those are left out, which on a file of sound disks is nearly all.
-void D88Image::FindWalkEnds() {
-  static std::int64_t starts[WalkEnds::kMaxStarts];
+// The walks from every track of the selected disk and the disks after it
+// are followed together, the first time any of them goes far: walks of
+// different disks often run into the same records, and then they are read
+// only once. A walk that ends while it is still short never needs the pass,
+// whatever it looks for: those are left out, which on a file of sound disks
+// is nearly all.
+void D88Image::SweepLongWalks(int n) {
+  static LongWalks::TrackStart tracks[LongWalks::kMaxTracks];
   int count = 0;
   std::uint8_t header[kDiskHeaderSize];
   const auto size = static_cast<std::int32_t>(kDiskHeaderSize);
-  for (int disk = 0; disk < disk_count_; ++disk) {
+  for (int disk = selected_disk_; disk < disk_count_; ++disk) {
     const std::int64_t disk_start = disk_offsets_[disk];
     if (file_.ReadAtOnly(disk_start, header, size) != size) continue;
     const std::uint32_t disk_size = ReadLe32(header + kDiskSizeOffset);
@@ -218,24 +211,31 @@ void D88Image::FindWalkEnds() {
           ReadLe32(header + kTrackTableOffset + 4 * track);
       // The same rule as TrackPosition.
       if (offset != 0 && offset <= disk_size) {
-        starts[count++] = disk_start + offset;
+        tracks[count++] = {disk_start + offset, disk, track};
       }
     }
   }
-  std::sort(starts, starts + count);
-  count = static_cast<int>(std::unique(starts, starts + count) - starts);
-  int long_walks = 0;
+  // Each start is tried once, however many tracks share it.
+  std::sort(tracks, tracks + count,
+            [](const LongWalks::TrackStart& a, const LongWalks::TrackStart& b) {
+              return a.start < b.start;
+            });
+  int long_tracks = 0;
+  bool start_is_long = false;
   for (int i = 0; i < count; ++i) {
-    if (!EndsShort(starts[i])) starts[long_walks++] = starts[i];
+    if (i == 0 || tracks[i].start != tracks[i - 1].start) {
+      start_is_long = !EndsShort(tracks[i].start);
+    }
+    if (start_is_long) tracks[long_tracks++] = tracks[i];
   }
-  ends_.Compute(file_, starts, long_walks, chain_.LendRoom());
+  long_walks_.Sweep(file_, tracks, long_tracks, selected_disk_, n);
 }
 
 // Whether the walk from track_start ends before it is long (see WalkTrack).
 bool D88Image::EndsShort(std::int64_t track_start) {
   std::int64_t position = track_start;
   for (std::int64_t index = 0;; ++index) {
-    if (WalkIsLong(index, position, track_start)) return false;
+    if (LongWalks::IsLong(index, position, track_start)) return false;
     const SectorHeader record = ReadSectorHeader(file_, position);
     if (!record.whole || record.count == 0) return true;
     position = NextRecord(position, record);
@@ -265,7 +265,7 @@ SectorInfo D88Image::FindSector(int track, int c, int h, int r, int n) {
       static_cast<std::uint32_t>(r), static_cast<std::uint32_t>(n));
   const SectorLocation* known = locations_.Find(track_start, id);
   const SectorLocation location =
-      known != nullptr ? *known : WalkTrack(track_start, id);
+      known != nullptr ? *known : WalkTrack(track, track_start, id);
   if (known == nullptr) locations_.Remember(location);
   if (!location.found) return info;
   info.found = true;

@@ -9,12 +9,11 @@
 
 #include <cstdint>
 
-#include "chain_index.h"
 #include "d88_format.h"
 #include "image_file.h"
 #include "sector_header.h"
+#include "long_walks.h"
 #include "sector_location_cache.h"
-#include "walk_ends.h"
 
 namespace d88 {
 
@@ -35,8 +34,8 @@ struct RecordSummary {
   std::uint8_t status;
 };
 
-// A reader holds fixed tables of several MiB (the chain index for damaged
-// tracks): keep it in static storage or on the heap, never on the stack.
+// A reader holds fixed tables of several MiB (the answers of long walks on
+// damaged tracks): keep it in static storage or on the heap, never on the stack.
 // Every member of a new reader is zero, so a reader in static storage takes
 // zero-filled memory (.bss) and not several MiB of the program file; Open
 // gives the members whose "nothing yet" is not zero their values.
@@ -101,18 +100,9 @@ class D88Image {
   // returns the bytes written. dest must hold max_bytes rounded up to 4.
   std::int32_t ListSectorIds(int track, std::uint8_t* dest,
                              std::int32_t max_bytes);
-  // How much room the index of long walks takes now (see ChainIndex): for
-  // tests, which must know when they go past it.
-  struct IndexUse {
-    int segments;
-    int anchors;
-    std::uint32_t entries;  // or words of Bloom filters
-    int filter_bits;        // per record; 0 when entries are kept
-  };
-  IndexUse ChainIndexUse() const {
-    return {chain_.SegmentCount(), chain_.AnchorCount(), chain_.EntryCount(),
-            chain_.FilterBits()};
-  }
+  // How many passes over the file the lookups of long walks have taken
+  // since it was opened (see LongWalks): for tests and the benchmark.
+  int LongWalkPasses() const { return long_walks_.Passes(); }
   // Walks the track's records as ListSectorIds does and describes at most
   // max_records of them into dest; returns how many.
   std::int32_t ListSectorRecords(int track, RecordSummary* dest,
@@ -132,12 +122,13 @@ class D88Image {
   void ClearSelection();
   bool ReadDiskHeader(std::int64_t position, std::uint8_t* header);
   std::int64_t TrackPosition(int track) const;
-  SectorLocation WalkTrack(std::int64_t track_start, std::uint32_t id);
-  SectorLocation FollowChain(SectorLocation location, std::int64_t position,
-                             std::int64_t index);
+  SectorLocation WalkTrack(int track, std::int64_t track_start,
+                           std::uint32_t id);
+  SectorLocation WalkFar(SectorLocation location, int track,
+                         std::int64_t position, std::int64_t index);
   SectorLocation WalkOn(SectorLocation location, std::int64_t position,
                         std::int64_t index);
-  void FindWalkEnds();
+  void SweepLongWalks(int n);
   bool EndsShort(std::int64_t track_start);
 
   static void NoteFound(SectorLocation& location, std::int64_t position,
@@ -145,8 +136,7 @@ class D88Image {
 
   ImageFile file_;
   SectorLocationCache locations_;
-  ChainIndex chain_;
-  WalkEnds ends_;
+  LongWalks long_walks_;
   int disk_count_ = 0;
   // 0 until the first Open sets them, while no read can reach a run.
   int first_sector_ = 0;
@@ -154,6 +144,7 @@ class D88Image {
   std::int64_t disk_offsets_[kMaxDisks] = {};
   std::uint32_t disk_size_ = 0;
   bool disk_selected_ = false;
+  int selected_disk_ = 0;
   std::int64_t disk_start_ = 0;
   std::uint32_t track_offsets_[kTrackCount] = {};
   int media_type_ = 0;

@@ -2,6 +2,9 @@
 // user relies on when picking files as from an archive.
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <string>
+
 #include "disk/name_pattern.h"
 
 namespace {
@@ -10,11 +13,16 @@ using d88::MatchesPattern;
 using d88::PatternText;
 
 struct PatternCase {
+  const char* rule;  // the test's name
   const char* pattern;
   const char* name;
   PatternText text;
   bool matches;
 };
+
+// A case prints as its rule, not as its bytes, whose pointers would give the
+// test a new name on every run.
+void PrintTo(const PatternCase& c, std::ostream* out) { *out << c.rule; }
 
 class NamePatternTest : public testing::TestWithParam<PatternCase> {};
 
@@ -31,42 +39,47 @@ INSTANTIATE_TEST_SUITE_P(
     Rules, NamePatternTest,
     testing::Values(
         // The whole name, not a part of it, and case counts.
-        PatternCase{"GAME", "GAME", kBytes, true},
-        PatternCase{"GAM", "GAME", kBytes, false},
-        PatternCase{"game", "GAME", kBytes, false},
-        PatternCase{"", "", kBytes, true},
+        PatternCase{"WholeName", "GAME", "GAME", kBytes, true},
+        PatternCase{"NotAPart", "GAM", "GAME", kBytes, false},
+        PatternCase{"CaseCounts", "game", "GAME", kBytes, false},
+        PatternCase{"EmptyName", "", "", kBytes, true},
         // '*' takes any run, none included, and backs off when the rest
         // fails further on.
-        PatternCase{"*", "", kBytes, true},
-        PatternCase{"G*", "GAME", kBytes, true},
-        PatternCase{"*E", "GAME", kBytes, true},
-        PatternCase{"A*B*C", "AXBYBZC", kBytes, true},
-        PatternCase{"A*B*C", "AXBYBZ", kBytes, false},
-        PatternCase{"**A", "BA", kBytes, true},
+        PatternCase{"StarTakesNone", "*", "", kBytes, true},
+        PatternCase{"StarAtTheEnd", "G*", "GAME", kBytes, true},
+        PatternCase{"StarAtTheFront", "*E", "GAME", kBytes, true},
+        PatternCase{"StarsBackOff", "A*B*C", "AXBYBZC", kBytes, true},
+        PatternCase{"StarsBackOffAndFail", "A*B*C", "AXBYBZ", kBytes, false},
+        PatternCase{"TwoStars", "**A", "BA", kBytes, true},
         // '?' is exactly one character.
-        PatternCase{"GAM?", "GAME", kBytes, true},
-        PatternCase{"GAME?", "GAME", kBytes, false},
+        PatternCase{"QuestionMarkIsOne", "GAM?", "GAME", kBytes, true},
+        PatternCase{"QuestionMarkIsNotNone", "GAME?", "GAME", kBytes, false},
         // Sets, ranges, negation, and ']' first in a set.
-        PatternCase{"[PG]AME", "GAME", kBytes, true},
-        PatternCase{"[A-F]AME", "GAME", kBytes, false},
-        PatternCase{"[!A-F]AME", "GAME", kBytes, true},
-        PatternCase{"[]]X", "]X", kBytes, true},
-        PatternCase{"[!]]X", "]X", kBytes, false},
+        PatternCase{"Set", "[PG]AME", "GAME", kBytes, true},
+        PatternCase{"RangeMisses", "[A-F]AME", "GAME", kBytes, false},
+        PatternCase{"NegatedRange", "[!A-F]AME", "GAME", kBytes, true},
+        PatternCase{"BracketFirstInASet", "[]]X", "]X", kBytes, true},
+        PatternCase{"BracketFirstInANegatedSet", "[!]]X", "]X", kBytes, false},
         // A '[' with no ']' is itself; '\' makes the next character itself.
-        PatternCase{"A[B", "A[B", kBytes, true},
-        PatternCase{"\\*", "*", kBytes, true},
-        PatternCase{"\\*", "A", kBytes, false},
-        PatternCase{"[\\]]", "]", kBytes, true},
+        PatternCase{"UnclosedBracket", "A[B", "A[B", kBytes, true},
+        PatternCase{"EscapedStar", "\\*", "*", kBytes, true},
+        PatternCase{"EscapedStarIsNoStar", "\\*", "A", kBytes, false},
+        PatternCase{"EscapedBracketInASet", "[\\]]", "]", kBytes, true},
         // Raw Shift_JIS: '?' is one byte, so a two-byte character needs two.
-        PatternCase{"??", "\x83\x81", kBytes, true},
-        PatternCase{"?", "\x83\x81", kBytes, false},
+        PatternCase{"ShiftJisTakesTwo", "??", "\x83\x81", kBytes, true},
+        PatternCase{"ShiftJisIsNotOne", "?", "\x83\x81", kBytes, false},
         // Decoded names: '?' and sets stand for whole UTF-8 characters.
-        PatternCase{"?", "\xE3\x83\xA1", kUtf8, true},
-        PatternCase{"?\xE3\x83\xA2", "\xE3\x83\xA1\xE3\x83\xA2", kUtf8, true},
-        PatternCase{"[\xE3\x82\xA1-\xE3\x83\xB6]*", "\xE3\x83\xA1X", kUtf8,
-                    true},
-        PatternCase{"[!\xE3\x83\xA1]", "\xE3\x83\xA1", kUtf8, false},
+        PatternCase{"Utf8QuestionMark", "?", "\xE3\x83\xA1", kUtf8, true},
+        PatternCase{"Utf8QuestionMarkThenOne", "?\xE3\x83\xA2",
+                    "\xE3\x83\xA1\xE3\x83\xA2", kUtf8, true},
+        PatternCase{"Utf8Range", "[\xE3\x82\xA1-\xE3\x83\xB6]*",
+                    "\xE3\x83\xA1X", kUtf8, true},
+        PatternCase{"Utf8NegatedSet", "[!\xE3\x83\xA1]", "\xE3\x83\xA1",
+                    kUtf8, false},
         // A byte that is no UTF-8 is still one character.
-        PatternCase{"?A", "\xFF" "A", kUtf8, true}));
+        PatternCase{"ByteThatIsNoUtf8", "?A", "\xFF" "A", kUtf8, true}),
+    [](const testing::TestParamInfo<PatternCase>& param) {
+      return std::string(param.param.rule);
+    });
 
 }  // namespace

@@ -517,6 +517,8 @@ const char* FirstEditOption(const EditRequest& edits) {
 }
 
 // The edits change what a repack writes; alone they have nothing to act on.
+// A new image has no entries yet to edit, but takes the disks' name, their
+// write protection and a dry run, so the refusal of those names both modes.
 // With -d every disk's files share one folder, so the new files there can
 // only be meant for one disk.
 void CheckEditOptions(ParseState& state) {
@@ -530,7 +532,9 @@ void CheckEditOptions(ParseState& state) {
                              edits.remove_count > 0 || edits.rename_count > 0;
   if (options.mode != Mode::kRepack &&
       (options.mode != Mode::kCreate || edits_entries)) {
-    RefuseCombination(state, "option %s needs --repack",
+    RefuseCombination(state,
+                      edits_entries ? "option %s needs --repack"
+                                    : "option %s needs --repack or --create",
                       FirstEditOption(options.edits));
     return;
   }
