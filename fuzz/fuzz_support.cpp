@@ -1,6 +1,7 @@
 #include "fuzz_support.h"
 
 #include <fcntl.h>
+#include <stdio_ext.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -137,8 +138,11 @@ const std::string& RunToolIntoMemory(const std::vector<std::string>& arguments) 
   static MemoryFile output("d88unpack-fuzz-output");
   // Whole outputs in one write where they fit, not in pieces of a page.
   static char buffer[1 << 20];
+  // Only this thread writes to it, so it needs no lock (libFuzzer's own
+  // threads make stdio take one at every call otherwise).
   static const bool buffered =
-      std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer) == 0;
+      std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer) == 0 &&
+      __fsetlocking(stdout, FSETLOCKING_BYCALLER) >= 0;
   if (!buffered) Fail("cannot buffer stdout");
   output.Put(nullptr, 0);
   PointStdout(output.Handle());

@@ -25,11 +25,11 @@ class Checker {
     ++at_;
     return true;
   }
+  static bool IsSpace(int c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+  }
   void SkipSpace() {
-    for (int c = Peek(); c == ' ' || c == '\t' || c == '\n' || c == '\r';
-         c = Peek()) {
-      ++at_;
-    }
+    while (at_ < length_ && IsSpace(text_[at_])) ++at_;
   }
   bool Word(const char* word) {
     for (; *word != '\0'; ++word) {
