@@ -1,15 +1,15 @@
 // libFuzzer target for the sector reader alone: every input is the bytes of
 // one image file. Every lookup, run and listing the reader gives must equal
 // the plain walk of ReferenceImage over the same bytes, field by field and
-// byte by byte; lookups are asked twice, so that kept outcomes and shared
-// chain segments answer as well as fresh walks. No tool runs and no host
+// byte by byte; lookups are asked twice, so that kept outcomes answer as
+// well as fresh walks and the pass over long walks. No tool runs and no host
 // file is written: the image is a file in memory (see MemoryFile), opened
 // by its path like any other. The reader is not closed after an input:
 // opening the next one must forget everything, or its answers differ.
 //
 // Four tracks of the disk are looked at: 0 and 1, and two named by the
 // input's last 10th and 9th bytes; the walks from all the others are
-// followed anyway when the index finds where walks end. The lookups of each
+// followed anyway by the pass over long walks. The lookups of each
 // track: the ID of its first record, one sector a sound disk would hold
 // there, and two IDs taken from the input's last 8 bytes, which the fuzzer
 // learns to plant on the walks.
@@ -29,7 +29,7 @@ using d88check::ReferenceImage;
 using d88fuzz::Fail;
 
 // One disk is looked at, named by the input's last 13th byte: the walks of
-// the others still cross the same records, and the index follows them all.
+// the others still cross the same records, and the pass follows them all.
 int DiskToCheck(const std::uint8_t* data, std::size_t size, int disks) {
   return size >= 13 && disks > 0 ? data[size - 13] % disks : 0;
 }

@@ -134,15 +134,24 @@ void RunTool(const std::vector<std::string>& arguments, bool catch_output,
   if (catch_output) CatchOutput(false);
 }
 
-const std::string& RunToolIntoMemory(const std::vector<std::string>& arguments) {
-  static MemoryFile output("d88unpack-fuzz-output");
-  // Whole outputs in one write where they fit, not in pieces of a page.
+namespace {
+
+// Whole outputs in one write where they fit, not in pieces of a page; and
+// only this thread writes to standard output, so it needs no lock (with
+// libFuzzer's own threads about, stdio would take one at every call).
+bool BufferStdout() {
   static char buffer[1 << 20];
-  // Only this thread writes to it, so it needs no lock (libFuzzer's own
-  // threads make stdio take one at every call otherwise).
-  static const bool buffered =
-      std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer) == 0 &&
-      __fsetlocking(stdout, FSETLOCKING_BYCALLER) >= 0;
+  if (std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer) != 0) return false;
+  __fsetlocking(stdout, FSETLOCKING_BYCALLER);
+  return true;
+}
+
+}  // namespace
+
+const std::string& RunToolIntoMemory(
+    const std::vector<std::string>& arguments) {
+  static MemoryFile output("d88unpack-fuzz-output");
+  static const bool buffered = BufferStdout();
   if (!buffered) Fail("cannot buffer stdout");
   output.Put(nullptr, 0);
   PointStdout(output.Handle());
@@ -160,7 +169,8 @@ MemoryFile::MemoryFile(const char* name)
 // Written over in place and cut to size: emptying it first would give its
 // memory back to the host only to ask for it again.
 void MemoryFile::Put(const std::uint8_t* data, std::size_t size) {
-  if (size > 0 && pwrite(handle_, data, size, 0) != static_cast<ssize_t>(size)) {
+  if (size > 0 &&
+      pwrite(handle_, data, size, 0) != static_cast<ssize_t>(size)) {
     Fail("cannot fill a file in memory");
   }
   if (ftruncate(handle_, static_cast<off_t>(size)) != 0 ||
@@ -181,10 +191,9 @@ const std::string& MemoryFile::Read() {
   return text_;
 }
 
+// The folder is made by the first run only.
 void EnterEmptyWorkFolder() {
-  if (chdir(scratch.work.c_str()) != 0) {
-    EnterWorkFolder();
-  }
+  if (chdir(scratch.work.c_str()) != 0) EnterWorkFolder();
 }
 
 void ReturnToStart() {

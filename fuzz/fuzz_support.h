@@ -1,7 +1,7 @@
 // What the fuzz targets share: a scratch folder for the image file and the
 // tool's working folder, files kept in memory, running the tool with its
-// output caught, and the checks every run must pass. A failed check aborts, which libFuzzer
-// reports as a finding with the input that caused it.
+// output caught, and the checks every run must pass. A failed check aborts,
+// which libFuzzer reports as a finding with the input that caused it.
 #pragma once
 
 #include <cstddef>
@@ -71,14 +71,15 @@ class MemoryFile {
   std::string text_;
 };
 
-// Enters the working folder without making or emptying it: for runs that
-// must write nothing there, which the checks below make sure of.
+// Enters the working folder, and leaves it, without emptying it: for runs
+// that must write nothing there, which the checks below make sure of.
 void EnterEmptyWorkFolder();
 void ReturnToStart();
 
 // Runs the tool as RunTool does, its standard output caught in memory;
 // returns the output, valid until the next run.
-const std::string& RunToolIntoMemory(const std::vector<std::string>& arguments);
+const std::string& RunToolIntoMemory(
+    const std::vector<std::string>& arguments);
 
 // The checks.
 void CheckStillInWorkFolder();
