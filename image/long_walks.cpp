@@ -47,7 +47,10 @@ void LongWalks::Sweep(ImageFile& file, const TrackStart* tracks, int count,
     ++passes_;
     ForgetAnswers();
     TakeOwners(tracks, count);
-    if (Follow(file)) break;
+    if (Follow(file)) {
+      buckets_empty_ = true;
+      break;
+    }
     const int end = LastDiskThatFits();
     // One disk has at most 164 owners, each meeting at most 256 sectors:
     // far less than the room. Were it not so, nothing is kept and the
@@ -88,8 +91,11 @@ void LongWalks::TakeOwners(const TrackStart* tracks, int count) {
   std::sort(sorted, sorted + taken, OwnerBefore);
   owner_count_ = 0;
   walk_count_ = 0;
-  std::fill(walk_buckets_, walk_buckets_ + kBuckets, kNone);
-  std::fill(owner_buckets_, owner_buckets_ + kBuckets, kNone);
+  if (!buckets_empty_) {
+    std::fill(walk_buckets_, walk_buckets_ + kBuckets, kNone);
+    std::fill(owner_buckets_, owner_buckets_ + kBuckets, kNone);
+  }
+  buckets_empty_ = false;
   for (int i = 0; i < taken; ++i) {
     const TrackStart& t = sorted[i];
     const bool new_walk = i == 0 || t.start != sorted[i - 1].start;

@@ -184,6 +184,9 @@ class LongWalks {
   int first_disk_ = 0;
   int end_disk_ = 0;  // the disks first_disk_ .. end_disk_ - 1 are kept
   bool swept_ = false;
+  // A pass that ends leaves every walk and owner unlinked: the buckets
+  // need filling only at first and after a try that ran out of room.
+  bool buckets_empty_ = false;
   std::uint32_t answers_kept_ = 0;
   std::uint32_t keys_ = 0;
   std::uint32_t answers_of_disk_[kMaxDisks] = {};
