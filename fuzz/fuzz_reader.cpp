@@ -11,8 +11,11 @@
 // input's last 10th and 9th bytes; the walks from all the others are
 // followed anyway by the pass over long walks. The lookups of each
 // track: the ID of its first record, one sector a sound disk would hold
-// there, and two IDs taken from the input's last 8 bytes, which the fuzzer
-// learns to plant on the walks.
+// there, an ID taken from the input's last 8th to 5th bytes and one of the
+// track's own with the sector number and size code of its last 2, which
+// the fuzzer learns to plant on the walks. They are asked grouped by size
+// code, as a file system asks.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -81,7 +84,10 @@ List LookupIds(const ReferenceImage& ref, std::int64_t start, int track,
   ids.Add(ReferenceImage::PackId(track / 2, track % 2, 1, 3));
   if (size >= 8) {
     ids.Add(Unpack(data + size - 8));
-    ids.Add(Unpack(data + size - 4));
+    // The track's own cylinder and head, which the pass over long walks
+    // keeps, with the input's sector number and size code.
+    ids.Add(ReferenceImage::PackId(track / 2, track % 2, data[size - 2],
+                                   data[size - 1]));
   }
   return ids;
 }
@@ -94,18 +100,41 @@ List TracksToCheck(const std::uint8_t* data, std::size_t size) {
   return tracks;
 }
 
-void CheckLookups(const ReferenceImage& ref, std::int64_t disk_start, int track,
-                  const std::uint8_t* data, std::size_t size) {
-  const std::int64_t start = ref.TrackStart(disk_start, track);
-  if (reader.TrackRecorded(track) != (start >= 0)) Fail("TrackRecorded differs");
-  if (start < 0) return;
-  for (const std::uint32_t id : LookupIds(ref, start, track, data, size)) {
-    const d88::SectorInfo want = ref.Find(start, id);
+struct Lookup {
+  int track;
+  std::int64_t start;
+  std::uint32_t id;
+};
+
+// The lookups of the tracks, grouped by size code: the pass over long walks
+// is made for one size code at a time, as a file system asks.
+void CheckLookups(const ReferenceImage& ref, std::int64_t disk_start,
+                  const List& tracks, const std::uint8_t* data,
+                  std::size_t size) {
+  Lookup lookups[16];
+  int count = 0;
+  for (const std::uint32_t each : tracks) {
+    const auto track = static_cast<int>(each);
+    const std::int64_t start = ref.TrackStart(disk_start, track);
+    if (reader.TrackRecorded(track) != (start >= 0)) Fail("TrackRecorded differs");
+    if (start < 0) continue;
+    for (const std::uint32_t id : LookupIds(ref, start, track, data, size)) {
+      lookups[count++] = {track, start, id};
+    }
+  }
+  std::stable_sort(lookups, lookups + count, [](const Lookup& a, const Lookup& b) {
+    return a.id >> 24 < b.id >> 24;
+  });
+  for (int i = 0; i < count; ++i) {
+    const Lookup& lookup = lookups[i];
+    const std::uint32_t id = lookup.id;
+    const d88::SectorInfo want = ref.Find(lookup.start, id);
     for (int again = 0; again < 2; ++again) {
       const d88::SectorInfo got = reader.FindSector(
-          track, static_cast<int>(id & 0xFF), static_cast<int>(id >> 8 & 0xFF),
-          static_cast<int>(id >> 16 & 0xFF), static_cast<int>(id >> 24));
-      CheckSame(got, want, track, id);
+          lookup.track, static_cast<int>(id & 0xFF),
+          static_cast<int>(id >> 8 & 0xFF), static_cast<int>(id >> 16 & 0xFF),
+          static_cast<int>(id >> 24));
+      CheckSame(got, want, lookup.track, id);
     }
   }
 }
@@ -163,10 +192,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     if (!reader.SelectDisk(disk)) Fail("SelectDisk failed on a whole header");
     const std::int64_t start = disks[static_cast<std::size_t>(disk)];
     if (reader.DiskStart() != start) Fail("DiskStart differs");
-    for (const std::uint32_t each : TracksToCheck(data, size)) {
-      const auto track = static_cast<int>(each);
-      CheckLookups(ref, start, track, data, size);
-      CheckListing(ref, start, track);
+    const List tracks = TracksToCheck(data, size);
+    CheckLookups(ref, start, tracks, data, size);
+    for (const std::uint32_t track : tracks) {
+      CheckListing(ref, start, static_cast<int>(track));
     }
     CheckRun(ref, start, data, size);
   }

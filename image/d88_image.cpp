@@ -40,6 +40,8 @@ bool D88Image::Open(const char* path) {
 void D88Image::Reset() {
   locations_.Clear();
   long_walks_.Clear();
+  long_tracks_found_ = false;
+  long_track_count_ = 0;
   disk_count_ = 0;
   for (std::int64_t& offset : disk_offsets_) offset = 0;
   for (std::uint32_t& offset : track_offsets_) offset = 0;
@@ -198,11 +200,20 @@ SectorLocation D88Image::WalkOn(SectorLocation location, std::int64_t position,
 // whatever it looks for: those are left out, which on a file of sound disks
 // is nearly all.
 void D88Image::SweepLongWalks(int n) {
-  static LongWalks::TrackStart tracks[LongWalks::kMaxTracks];
+  if (!long_tracks_found_) FindLongTracks();
+  long_walks_.Sweep(file_, long_tracks_, long_track_count_, selected_disk_,
+                    n);
+}
+
+// The tracks of every disk whose walks go far, found once per file: a
+// later pass (for another disk, or another size code) takes them as they
+// are.
+void D88Image::FindLongTracks() {
+  LongWalks::TrackStart* tracks = long_tracks_;
   int count = 0;
   std::uint8_t header[kDiskHeaderSize];
   const auto size = static_cast<std::int32_t>(kDiskHeaderSize);
-  for (int disk = selected_disk_; disk < disk_count_; ++disk) {
+  for (int disk = 0; disk < disk_count_; ++disk) {
     const std::int64_t disk_start = disk_offsets_[disk];
     if (file_.ReadAtOnly(disk_start, header, size) != size) continue;
     const std::uint32_t disk_size = ReadLe32(header + kDiskSizeOffset);
@@ -228,7 +239,8 @@ void D88Image::SweepLongWalks(int n) {
     }
     if (start_is_long) tracks[long_tracks++] = tracks[i];
   }
-  long_walks_.Sweep(file_, tracks, long_tracks, selected_disk_, n);
+  long_track_count_ = long_tracks;
+  long_tracks_found_ = true;
 }
 
 // Whether the walk from track_start ends before it is long (see WalkTrack).

@@ -129,6 +129,7 @@ class D88Image {
   SectorLocation WalkOn(SectorLocation location, std::int64_t position,
                         std::int64_t index);
   void SweepLongWalks(int n);
+  void FindLongTracks();
   bool EndsShort(std::int64_t track_start);
 
   static void NoteFound(SectorLocation& location, std::int64_t position,
@@ -137,6 +138,9 @@ class D88Image {
   ImageFile file_;
   SectorLocationCache locations_;
   LongWalks long_walks_;
+  bool long_tracks_found_ = false;
+  int long_track_count_ = 0;
+  LongWalks::TrackStart long_tracks_[LongWalks::kMaxTracks] = {};
   int disk_count_ = 0;
   // 0 until the first Open sets them, while no read can reach a run.
   int first_sector_ = 0;

@@ -126,6 +126,8 @@ void ImageFile::ForgetPages() {
   for (Page& page : pages_) page = {-1, 0, 0};
   read_ahead_at_ = -1;
   read_ahead_pages_ = 0;
+  end_seen_ = false;
+  end_ = 0;
 }
 
 std::int32_t ImageFile::ReadAt(std::int64_t position, std::uint8_t* dest,
@@ -244,6 +246,7 @@ int ImageFile::LeastRecentGroup() const {
 // the least recently used group. Returns the slot of the page at start, or
 // -1 when nothing could be read there.
 int ImageFile::FillPages(std::int64_t start) {
+  if (end_seen_ && start >= end_) return -1;
   const int count = PagesToRead(start);
   const int first = count == 1 ? LeastRecentPage() : LeastRecentGroup();
   for (int i = first; i < first + count; ++i) pages_[i] = {-1, 0, 0};
@@ -264,11 +267,17 @@ int ImageFile::FillPages(std::int64_t start) {
 
 std::int32_t ImageFile::ReadFromHost(std::int64_t position, std::uint8_t* dest,
                                      std::int32_t length) {
+  if (end_seen_ && position >= end_) return 0;
   if (!SeekTo(stream_, position)) return 0;
   const std::size_t got =
       std::fread(dest, 1, static_cast<std::size_t>(length), stream_);
   ++host_read_calls_;
   host_read_bytes_ += static_cast<std::int64_t>(got);
+  const std::int64_t end = position + static_cast<std::int64_t>(got);
+  if (got < static_cast<std::size_t>(length) && (!end_seen_ || end < end_)) {
+    end_seen_ = true;
+    end_ = end;
+  }
   return static_cast<std::int32_t>(got);
 }
 

@@ -98,6 +98,12 @@ class ImageFile {
   int read_ahead_pages_ = 0;
   std::int64_t host_read_calls_ = 0;
   std::int64_t host_read_bytes_ = 0;
+  // Where a host read first came back short: the end of the file. Reads
+  // from there on are not asked of the host again (a walk past the end
+  // would otherwise cost a seek and a read, and push out a page, for every
+  // header it tries there).
+  bool end_seen_ = false;
+  std::int64_t end_ = 0;
   Page pages_[kPageCount] = {};
   // A read of several pages goes straight into a group of kMaxReadAhead
   // slots that follow one another here.
