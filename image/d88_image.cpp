@@ -166,8 +166,9 @@ SectorLocation D88Image::WalkFar(SectorLocation location, int track,
     SweepLongWalks(n);
     answer = long_walks_.Find(selected_disk_, location.track_start, track, r, n);
   }
-  // Only a file that changed since it was opened, or answers 4 GiB past
-  // their track's start, leave one unkept: then the walk goes on by itself.
+  // Only a file that changed since it was opened, or one of 4 GiB or more
+  // (kept positions are 32-bit), leaves one unkept: then the walk goes on
+  // by itself.
   if (answer.outcome == LongWalks::Outcome::kNotKept) {
     return WalkOn(location, position, index);
   }

@@ -11,8 +11,8 @@
 
 #include "d88_format.h"
 #include "image_file.h"
-#include "sector_header.h"
 #include "long_walks.h"
+#include "sector_header.h"
 #include "sector_location_cache.h"
 
 namespace d88 {

@@ -27,7 +27,8 @@ bool Has(const std::uint32_t* bits, int r) {
 
 void LongWalks::Clear() {
   ForgetAnswers();
-  swept_ = false;
+  first_disk_ = 0;
+  end_disk_ = 0;  // no disk is kept
   passes_ = 0;
   owner_count_ = 0;
   walk_count_ = 0;
@@ -38,7 +39,6 @@ void LongWalks::Clear() {
 // chosen by the answers each disk had when the room ran out.
 void LongWalks::Sweep(ImageFile& file, const TrackStart* tracks, int count,
                       int first_disk, int n) {
-  swept_ = true;
   size_code_ = n;
   first_disk_ = first_disk;
   // A file too large for the kept positions keeps none: its lookups walk.
@@ -110,7 +110,6 @@ void LongWalks::TakeOwners(const TrackStart* tracks, int count) {
     Owner& owner = owners_[owner_count_];
     owner = {};
     owner.start = t.start;
-    owner.last = kNoEnd;
     owner.walk = walk_count_ - 1;
     owner.track = static_cast<std::uint8_t>(t.track);
     owner.first_disk = static_cast<std::uint8_t>(t.disk);
@@ -153,12 +152,11 @@ LongWalks::Step LongWalks::StepGroup(ImageFile& file, int group) {
   Group& g = groups_[group];
   const SectorHeader record = ReadSectorHeader(file, g.position);
   if (!record.whole || record.count == 0) {
-    // Nothing here is compared: the walks' last record is the one before.
-    EndAll(group, g.position - 1);
+    EndAll(group);
     return Step::kStop;
   }
   if (!Offer(group, record.id, g.position)) return Step::kFull;
-  EndMatching(group, std::int64_t{record.count} - 1 - g.steps, g.position);
+  EndMatching(group, std::int64_t{record.count} - 1 - g.steps);
   if (g.walks == 0) return Step::kStop;
   g.position = NextRecord(g.position, record);
   ++g.steps;
@@ -229,7 +227,7 @@ std::uint32_t LongWalks::KeyOf(int group, int track, int r) {
 LongWalks::Answer LongWalks::Find(int disk, std::int64_t start, int track,
                                   int r, int n) const {
   const Answer not_kept = {Outcome::kNotKept, 0};
-  if (!swept_ || n != size_code_ || disk < first_disk_ || disk >= end_disk_) {
+  if (n != size_code_ || disk < first_disk_ || disk >= end_disk_) {
     return not_kept;
   }
   const int o = OwnerOf(start, track);
@@ -306,22 +304,22 @@ int LongWalks::Merge(int a, int b) {
   return a;
 }
 
-void LongWalks::EndMatching(int group, std::int64_t key, std::int64_t last) {
+void LongWalks::EndMatching(int group, std::int64_t key) {
   for (int walk = walk_buckets_[BucketOf(group, key)]; walk != kNone;) {
     const int next = next_in_bucket_[walk];
-    if (group_of_[walk] == group && key_of_[walk] == key) EndWalk(walk, last);
+    if (group_of_[walk] == group && key_of_[walk] == key) EndWalk(walk);
     walk = next;
   }
 }
 
-void LongWalks::EndAll(int group, std::int64_t last) {
-  while (groups_[group].first != kNone) EndWalk(groups_[group].first, last);
+void LongWalks::EndAll(int group) {
+  while (groups_[group].first != kNone) EndWalk(groups_[group].first);
 }
 
-void LongWalks::EndWalk(int walk, std::int64_t last) {
+// An ended walk's owners meet nothing more: what they met is all they have.
+void LongWalks::EndWalk(int walk) {
   UnlinkWalk(walk);
   for (int o = first_owner_[walk]; o < first_owner_[walk + 1]; ++o) {
-    owners_[o].last = last;
     UnlinkOwner(o);
   }
 }

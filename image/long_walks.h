@@ -66,8 +66,6 @@ class LongWalks {
   // answered by the pass instead of by walking.
   static constexpr std::int64_t kPlainSteps = 64;
   static constexpr std::int64_t kPlainBytes = 64 * 1024;
-  // A count of 65535 ends a walk at index 65534; none ends one later.
-  static constexpr std::int64_t kLastCountedIndex = 65534;
   static constexpr std::uint32_t kMaxAnswers = 1u << 17;
 
   // A track of a disk, and where its walk starts in the file.
@@ -100,7 +98,6 @@ class LongWalks {
 
   // What the passes took, for tests and the benchmark.
   int Passes() const { return passes_; }
-  std::uint32_t AnswersKept() const { return answers_kept_; }
 
  private:
   enum class Step { kGoOn, kStop, kFull };
@@ -112,9 +109,9 @@ class LongWalks {
   bool Keep(int group, int track, int r, std::int64_t position, int disk);
   int LastDiskThatFits() const;
   int Merge(int a, int b);
-  void EndMatching(int group, std::int64_t key, std::int64_t last);
-  void EndAll(int group, std::int64_t last);
-  void EndWalk(int walk, std::int64_t last);
+  void EndMatching(int group, std::int64_t key);
+  void EndAll(int group);
+  void EndWalk(int walk);
   void LinkWalk(int walk, int group, std::int64_t key);
   void UnlinkWalk(int walk);
   void LinkOwner(int owner, int group);
@@ -139,7 +136,6 @@ class LongWalks {
   // owners of a walk follow one another.
   struct Owner {
     std::int64_t start;
-    std::int64_t last;        // the last record its walk compares
     std::int32_t walk;
     std::int32_t next_in_bucket;
     std::int32_t previous_in_bucket;
@@ -183,7 +179,6 @@ class LongWalks {
   int size_code_ = 0;
   int first_disk_ = 0;
   int end_disk_ = 0;  // the disks first_disk_ .. end_disk_ - 1 are kept
-  bool swept_ = false;
   // A pass that ends leaves every walk and owner unlinked: the buckets
   // need filling only at first and after a try that ran out of room.
   bool buckets_empty_ = false;
