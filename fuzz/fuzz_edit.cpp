@@ -281,54 +281,52 @@ void CheckOnlyAllowedBytesMoved(const std::uint8_t* data, std::size_t size,
   }
 }
 
-// Whether an entry of the edited image (of the disk, or any disk) still
-// writes the host file named.
-bool StillWritten(const std::string& path) {
-  if (!reader.Open(image_path.c_str())) Fail("cannot open the edited image");
-  bool found = false;
-  for (int disk = 0; disk < reader.DiskCount() && !found; ++disk) {
+// Whether an entry of the image at image_file that writes the host file
+// named (an entry of its disk, or of any disk) passes test.
+template <typename Test>
+bool AnyEntryWriting(const std::string& image_file, const char* which,
+                     const std::string& path, Test test) {
+  if (!reader.Open(image_file.c_str())) Fail(std::string("cannot open ") + which);
+  bool passed = false;
+  for (int disk = 0; disk < reader.DiskCount() && !passed; ++disk) {
     if ((DiskOf(path) >= 0 && disk != DiskOf(path)) || !reader.SelectDisk(disk)) {
       continue;
     }
     const d88::Directory& directory = d88::ReadDirectory(reader);
-    for (int j = 0; j < directory.entry_count && !found; ++j) {
-      found = d88::HostNameOf(directory.entries[j].name, false).text ==
-              BaseName(path);
+    for (int j = 0; j < directory.entry_count && !passed; ++j) {
+      const d88::DirEntry& entry = directory.entries[j];
+      passed = d88::HostNameOf(entry.name, false).text == BaseName(path) &&
+               test(entry);
     }
   }
   reader.Open(nullptr);
-  return found;
+  return passed;
+}
+
+// Whether an entry of the edited image still writes the host file named.
+bool StillWritten(const std::string& path) {
+  return AnyEntryWriting(image_path, "the edited image", path,
+                         [](const d88::DirEntry&) { return true; });
 }
 
 // Whether an entry of the old image that writes the host file reads a
 // directory sector, whose bytes the edit changes. Moved and added files go
 // to sectors no entry reads, so their runs are no excuse.
 bool MayChange(const std::string& path, const Spans& spans) {
-  if (!reader.Open(before_path.c_str())) Fail("cannot open the old image");
-  bool reads_changes = false;
-  for (int disk = 0; disk < reader.DiskCount() && !reads_changes; ++disk) {
-    if ((DiskOf(path) >= 0 && disk != DiskOf(path)) || !reader.SelectDisk(disk)) {
-      continue;
-    }
-    const d88::Directory& directory = d88::ReadDirectory(reader);
-    for (int j = 0; j < directory.entry_count && !reads_changes; ++j) {
-      const d88::DirEntry& entry = directory.entries[j];
-      if (d88::HostNameOf(entry.name, false).text != BaseName(path)) continue;
-      d88::SectorAddress at = {entry.start_track, entry.start_sector};
-      for (std::int32_t k = 0; k < d88::FileSize(entry) / d88::kSectorSize &&
-                               !reads_changes; ++k) {
-        const d88::SectorInfo found = reader.FindSector(
-            at.track, at.track / 2, at.track % 2, at.sector,
-            d88::kSectorSizeCode);
-        reads_changes = found.found &&
-                        InSpans(spans, found.data_position,
-                                found.data_position + d88::kSectorSize);
-        at = d88::NextSector(at);
+  return AnyEntryWriting(before_path, "the old image", path,
+                         [&spans](const d88::DirEntry& entry) {
+    d88::SectorAddress at = {entry.start_track, entry.start_sector};
+    for (std::int32_t k = 0; k < d88::FileSize(entry) / d88::kSectorSize; ++k) {
+      const d88::SectorInfo found = reader.FindSector(
+          at.track, at.track / 2, at.track % 2, at.sector, d88::kSectorSizeCode);
+      if (found.found && InSpans(spans, found.data_position,
+                                 found.data_position + d88::kSectorSize)) {
+        return true;
       }
+      at = d88::NextSector(at);
     }
-  }
-  reader.Open(nullptr);
-  return reads_changes;
+    return false;
+  });
 }
 
 // The second extraction holds what the first did, but for the edits the
